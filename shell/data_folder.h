@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace viro {
+
+// The folder that holds the databases, the settings file and the "Data" picture folder.
+// $VIRO_DATA_DIR when set, else "c:\tarvel\viro\" on Windows and $XDG_DATA_HOME/tarvel/viro/
+// (default ~/.local/share/tarvel/viro/) elsewhere. Always ends with a separator so file names
+// can be appended directly.
+QString dataFolder();
+
+// A data file's name as stored on this system: case-sensitive systems use lower-case names.
+QString dataFileName(const QString& name);
+
+// Creates the data folder (owner-only permissions) when it does not exist yet.
+bool ensureDataFolder(const QString& folder, QString* error);
+
+} // namespace viro
