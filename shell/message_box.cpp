@@ -1,0 +1,104 @@
+#include "message_box.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace viro {
+
+QString TZeMsag::captionFor(int type) {
+    switch (type) {
+    case 1:
+    case 4:
+        return QStringLiteral("Information");
+    case 2:
+    case 5:
+        return QStringLiteral("Caution");
+    default:
+        return QStringLiteral("Important");
+    }
+}
+
+TZeMsag::TZeMsag(int type, const QString& text, QWidget* parent) : QDialog(parent) {
+    setObjectName("TZeMsag");
+    setWindowTitle(captionFor(type));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    QStyle::StandardPixmap icon = QStyle::SP_MessageBoxCritical;
+    if (type == 1 || type == 4)
+        icon = QStyle::SP_MessageBoxInformation;
+    else if (type == 2 || type == 5)
+        icon = QStyle::SP_MessageBoxWarning;
+    picture_ = new QLabel(this);
+    picture_->setObjectName("Image1");
+    picture_->setPixmap(style()->standardIcon(icon).pixmap(48, 48));
+    picture_->setAlignment(Qt::AlignTop);
+
+    text_ = new QPlainTextEdit(this);
+    text_->setObjectName("Memo1");
+    text_->setReadOnly(true);
+    text_->setFrameShape(QFrame::NoFrame);
+    text_->setFocusPolicy(Qt::NoFocus);
+    // The program writes line breaks as "\r\n".
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text_->setPlainText(shown);
+    text_->setMinimumSize(320, 90);
+
+    const bool yesNo = type >= 1 && type <= 3;
+    yesButton_ = new QPushButton(yesNo ? QStringLiteral("YES") : QStringLiteral("OK"), this);
+    yesButton_->setObjectName(yesNo ? "YesButton" : "OkButton");
+    yesButton_->setDefault(true);
+    connect(yesButton_, &QPushButton::clicked, this, [this] { answer(true); });
+    if (yesNo) {
+        noButton_ = new QPushButton(QStringLiteral("NO"), this);
+        noButton_->setObjectName("NoButton");
+        connect(noButton_, &QPushButton::clicked, this, [this] { answer(false); });
+    }
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(picture_);
+    top->addWidget(text_, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(yesButton_);
+    if (noButton_)
+        buttons->addWidget(noButton_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addLayout(buttons);
+
+    yesButton_->setFocus();
+}
+
+void TZeMsag::answer(bool yes) {
+    result_ = yes;
+    accept();
+}
+
+void TZeMsag::done(int r) {
+    // Fade out before closing; a second close during the fade closes at once.
+    if (fading_ || !isVisible()) {
+        QDialog::done(r);
+        return;
+    }
+    fading_ = true;
+    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
+    fade->setDuration(300);
+    fade->setStartValue(windowOpacity());
+    fade->setEndValue(0.0);
+    connect(fade, &QPropertyAnimation::finished, this, [this, r] { QDialog::done(r); });
+    fade->start();
+}
+
+bool TZeMsag::ask(int type, const QString& text, QWidget* parent) {
+    TZeMsag box(type, text, parent);
+    box.exec();
+    return box.result();
+}
+
+} // namespace viro

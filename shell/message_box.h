@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace viro {
+
+// The program's own modal message box: a caption and picture by type, the text in a read-only
+// field, YES/NO (types 1-3) or OK (types 4-6). Any way of closing other than YES/OK gives false.
+class TZeMsag : public QDialog {
+    Q_OBJECT
+public:
+    TZeMsag(int type, const QString& text, QWidget* parent = nullptr);
+
+    // Creates the box, shows it modally, destroys it and returns the answer.
+    static bool ask(int type, const QString& text, QWidget* parent = nullptr);
+
+    bool result() const { return result_; }
+
+    static QString captionFor(int type);
+
+protected:
+    void done(int r) override;
+
+private:
+    void answer(bool yes);
+
+    QLabel* picture_ = nullptr;
+    QPlainTextEdit* text_ = nullptr;
+    QPushButton* yesButton_ = nullptr;
+    QPushButton* noButton_ = nullptr;
+    bool result_ = false;
+    bool fading_ = false;
+};
+
+} // namespace viro

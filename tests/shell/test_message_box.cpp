@@ -1,0 +1,65 @@
+#include "message_box.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using viro::TZeMsag;
+
+TEST(MessageBox, CaptionsAndButtonsByType) {
+    struct Row {
+        int type;
+        const char* caption;
+        bool yesNo;
+    };
+    const Row rows[] = {{1, "Information", true}, {2, "Caution", true}, {3, "Important", true},
+                        {4, "Information", false}, {5, "Caution", false},
+                        {6, "Important", false}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.type);
+        TZeMsag box(r.type, "text");
+        EXPECT_EQ(box.windowTitle(), r.caption);
+        auto* yes = box.findChild<QPushButton*>(r.yesNo ? "YesButton" : "OkButton");
+        ASSERT_NE(yes, nullptr);
+        EXPECT_EQ(yes->text(), r.yesNo ? "YES" : "OK");
+        EXPECT_TRUE(yes->isDefault());
+        EXPECT_EQ(box.findChild<QPushButton*>("NoButton") != nullptr, r.yesNo);
+    }
+}
+
+TEST(MessageBox, TextLinesBreakAtCarriageReturnLineFeed) {
+    TZeMsag box(4, "first\r\nsecond");
+    auto* memo = box.findChild<QPlainTextEdit*>("Memo1");
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->blockCount(), 2);
+    EXPECT_TRUE(memo->isReadOnly());
+}
+
+// Clicks the named button (or closes the box) once it is shown, then returns the answer.
+bool answerWith(int type, const char* buttonName) {
+    QTimer::singleShot(0, [buttonName] {
+        auto* box = qobject_cast<TZeMsag*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        if (buttonName)
+            box->findChild<QPushButton*>(buttonName)->click();
+        else
+            box->reject(); // what the window's close button does
+    });
+    return TZeMsag::ask(type, "Question?");
+}
+
+TEST(MessageBox, AnswersOfTheButtonsAndTheCloseButton) {
+    EXPECT_TRUE(answerWith(1, "YesButton"));
+    EXPECT_FALSE(answerWith(1, "NoButton"));
+    EXPECT_TRUE(answerWith(6, "OkButton"));
+    EXPECT_FALSE(answerWith(6, nullptr));
+    EXPECT_FALSE(answerWith(2, nullptr));
+}
+
+} // namespace
