@@ -299,4 +299,11 @@ int runAnalyze(const QStringList& args) {
     return 0;
 }
 
+const CommandRegistration
+    registration("analyze",
+                 "analyze --values v1,...,v24 [--quality q1,...,q24] [--sex male|female]\n"
+                 "        [--birth DATE] [--date DATETIME] [--order-mode N] [--order m1,...,m12]\n"
+                 "        [--factor-mode N] [--factors f1,...,f12]",
+                 runAnalyze);
+
 } // namespace viro::cli

@@ -50,4 +50,9 @@ int runCipher(const QStringList& args) {
     return 0;
 }
 
+const CommandRegistration registration("cipher",
+                                       "cipher encrypt --key N TEXT\n"
+                                       "cipher decrypt --key N HEX",
+                                       runCipher);
+
 } // namespace viro::cli

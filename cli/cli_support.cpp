@@ -27,11 +27,21 @@ QString jsonString(const QString& text) {
     QString out = QStringLiteral("\"");
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case '"': out += QStringLiteral("\\\""); break;
-        case '\\': out += QStringLiteral("\\\\"); break;
-        case '\n': out += QStringLiteral("\\n"); break;
-        case '\r': out += QStringLiteral("\\r"); break;
-        case '\t': out += QStringLiteral("\\t"); break;
+        case '"':
+            out += QStringLiteral("\\\"");
+            break;
+        case '\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
         default:
             if (c.unicode() < 0x20)
                 out += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QChar('0'));
@@ -43,7 +53,9 @@ QString jsonString(const QString& text) {
     return out;
 }
 
-QString jsonArray(const QStringList& items) { return '[' + items.join(',') + ']'; }
+QString jsonArray(const QStringList& items) {
+    return '[' + items.join(',') + ']';
+}
 
 QString jsonObject(const QList<std::pair<QString, QString>>& members) {
     QStringList parts;
@@ -53,7 +65,9 @@ QString jsonObject(const QList<std::pair<QString, QString>>& members) {
     return '{' + parts.join(',') + '}';
 }
 
-QString jsonBool(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
+QString jsonBool(bool value) {
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
 
 std::optional<QString> Arguments::option(const QString& name) {
     const QString flagText = "--" + name;

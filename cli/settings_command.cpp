@@ -39,7 +39,8 @@ int runSettings(const QStringList& args) {
     if (rest.size() > 1)
         return fail("settings show: too many arguments");
 
-    const QString path = file ? *file : dataFolder() + dataFileName(QLatin1String(kSettingsFileName));
+    const QString path =
+        file ? *file : dataFolder() + dataFileName(QLatin1String(kSettingsFileName));
     Settings settings;
     QString error;
     if (!loadSettings(path, settings, &error))
@@ -53,5 +54,7 @@ int runSettings(const QStringList& args) {
     printOut(jsonArray(items) + '\n');
     return 0;
 }
+
+const CommandRegistration registration("settings", "settings show [--file PATH]", runSettings);
 
 } // namespace viro::cli
