@@ -2,6 +2,8 @@
 
 #include "meridian_model.h"
 
+#include <QString>
+
 #include <array>
 
 namespace viro {
@@ -64,6 +66,10 @@ struct AnalysisResult {
     std::array<double, kPointCount> PointScore{}; // 1.0..10.0 in tenths
     double MeridiansIndex = 0;
     bool LowEnergy = false;
+
+    // The sentences of the five state classes: body energy, mental state, musculoskeletal
+    // system, metabolism, autonomic nerves.
+    std::array<QString, 5> Sentences;
 };
 
 } // namespace viro

@@ -1,5 +1,7 @@
 #include "compute_analysis.h"
 
+#include "interpretation.h"
+
 #include <cmath>
 
 namespace viro {
@@ -344,6 +346,12 @@ std::optional<AnalysisResult> ComputeAnalysis(const MeasurementRecord& record, b
         rightSum += r.PointScore[rightPointOf(m) - 1];
     }
     r.MeridiansIndex = double((leftSum + rightSum) / kPointCount);
+
+    r.Sentences = {interpretationSentence(BodyEnergySentence, r.BodyEnergyClass),
+                   interpretationSentence(MentalStateSentence, r.UpDownClass),
+                   interpretationSentence(MusculoskeletalSentence, r.LeftRightClass),
+                   interpretationSentence(MetabolismSentence, r.YinYangClass),
+                   interpretationSentence(AutonomicSentence, r.AnsClass)};
     return r;
 }
 
