@@ -3,6 +3,7 @@
 
 #include "analysis_args.h"
 #include "compute_analysis.h"
+#include "interpretation.h"
 
 namespace viro::cli {
 
@@ -33,7 +34,15 @@ QString tableOf(const std::array<std::array<T, C>, R>& rows, F format) {
     return jsonArray(parts);
 }
 
+QString topicsOf(const std::vector<Topic>& topics) {
+    QStringList items;
+    for (const Topic& t : topics)
+        items << jsonObject({{"text", jsonString(t.text)}, {"code", integer(t.code)}});
+    return jsonArray(items);
+}
+
 QString toJson(const AnalysisResult& r) {
+    const TopicLists topics = BuildTopicLists(r);
     return jsonObject({
         {"Average", real(r.Average)},
         {"QualityAverage", real(r.QualityAverage)},
@@ -72,6 +81,10 @@ QString toJson(const AnalysisResult& r) {
         {"PointScore", arrayOf(r.PointScore, real)},
         {"MeridiansIndex", real(r.MeridiansIndex)},
         {"LowEnergy", jsonBool(r.LowEnergy)},
+        {"Sentences", arrayOf(r.Sentences, jsonString)},
+        {"AnalysisTopics", topicsOf(topics.analysis)},
+        {"DietaryTopics", topicsOf(topics.dietary)},
+        {"ProtocolTopics", topicsOf(topics.protocol)},
     });
 }
 

@@ -78,7 +78,11 @@ TEST(AnalyzeCli, PrintsExactlyTheResultFields) {
                          "IntegratedIndex",
                          "PointScore",
                          "MeridiansIndex",
-                         "LowEnergy"};
+                         "LowEnergy",
+                         "Sentences",
+                         "AnalysisTopics",
+                         "DietaryTopics",
+                         "ProtocolTopics"};
     QStringList keys = o.keys();
     std::sort(keys.begin(), keys.end());
     std::sort(expected.begin(), expected.end());
@@ -118,6 +122,34 @@ TEST(AnalyzeCli, RealsReadBackExactly) {
     EXPECT_EQ(o.value("MeridiansIndex").toDouble(), 9.583333333333334);
     EXPECT_EQ(o.value("PointClass").toArray().at(19).toInt(), -1);
     EXPECT_FALSE(o.value("LowEnergy").toBool());
+}
+
+// Lung with one point up and one down, Heart both up, Kidney both down; average 50.
+TEST(AnalyzeCli, SentencesAndTopicLists) {
+    QStringList values;
+    for (int k = 1; k <= 24; ++k)
+        values << (k == 1 ? "80" : k == 7 ? "20" : k == 3 || k == 9 ? "75"
+                                        : k == 15 || k == 21 ? "25" : "50");
+    const QJsonObject o = analyzeOk({"--values", values.join(','), "--factor-mode", "1"});
+    const QJsonArray sentences = o.value("Sentences").toArray();
+    ASSERT_EQ(sentences.size(), 5);
+    EXPECT_EQ(sentences.at(0).toString(), "Body energy and primordial Qi are normal.");
+    // Hi/Low = (80 + 50 + 75) / (50 + 50 + 25) = 1.64.
+    EXPECT_EQ(sentences.at(4).toString(), "Autonomic nervous system is slightly imbalanced.");
+
+    auto codes = [&o](const char* key) {
+        QList<int> out;
+        for (const QJsonValue t : o.value(key).toArray()) {
+            EXPECT_FALSE(t.toObject().value("text").toString().isEmpty()) << key;
+            out << t.toObject().value("code").toInt();
+        }
+        return out;
+    };
+    EXPECT_EQ(codes("AnalysisTopics"), (QList<int>{13, 14, 15, 16, 17, 1, 3, 9}));
+    EXPECT_EQ(codes("DietaryTopics"), (QList<int>{1, 3, 9}));
+    EXPECT_EQ(codes("ProtocolTopics"), (QList<int>{3, 9}));
+    EXPECT_EQ(o.value("ProtocolTopics").toArray().at(0).toObject().value("text").toString(),
+              "[Heart Meridian Atypical]");
 }
 
 struct OptionCase {
