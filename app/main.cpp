@@ -1,7 +1,14 @@
+#include "hidapi_port.h"
 #include "main_window.h"
+#include "probe_link.h"
+#include "simulated_port.h"
+#include "simulated_probe.h"
+#include "tick_clock.h"
 #include "user_prompts.h"
 
 #include <QApplication>
+
+#include <memory>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -11,7 +18,26 @@ int main(int argc, char** argv) {
     // Closing the main window ends the program even while the tray icon is shown.
     QApplication::setQuitOnLastWindowClosed(true);
 
+    // With --simulate-probe a simulated probe is plugged in from the start; otherwise the real
+    // HID port looks for the probe and follows its plugging.
+    const bool simulate = QApplication::arguments().contains(QStringLiteral("--simulate-probe"));
+    viro::SystemTickClock clock;
+    viro::SimulatedProbe simulatedProbe(clock);
+    std::unique_ptr<viro::HidPort> port;
+    if (simulate) {
+        viro::configureDefaultProbe(simulatedProbe);
+        auto simulated = std::make_unique<viro::SimulatedPort>(clock);
+        simulated->addProbe(simulatedProbe);
+        port = std::move(simulated);
+    } else {
+        auto hid = std::make_unique<viro::HidapiPort>();
+        hid->start();
+        port = std::move(hid);
+    }
+    viro::ProbeLink link(*port, clock);
+
     viro::TZeForm form(viro::TZeForm::Services{});
+    form.attachProbeLink(link);
     QString error;
     if (!form.initialise(&error)) {
         viro::messageBox(viro::kImportantOk, error);

@@ -1,8 +1,10 @@
 #include "main_window.h"
 
+#include "about_box.h"
 #include "builtin_texts.h"
 #include "data_folder.h"
 #include "probe_control.h"
+#include "probe_link.h"
 #include "settings_file.h"
 #include "user_prompts.h"
 
@@ -115,6 +117,12 @@ TZeForm::TZeForm(Services services, QWidget* parent)
     updateTray(false);
     if (QSystemTrayIcon::isSystemTrayAvailable())
         tray_->show();
+
+    // A fresh about box each time, reading the probe as it is then.
+    setWindowFactory(Command::About, [this](TZeForm&) -> QDialog* {
+        return new TAboutBox(
+            services_.probe, [this] { launchProgram(QString(), builtin::webAddress()); }, this);
+    });
 
     enableToolBar(false);
     setMenusVisible(false);
@@ -387,6 +395,7 @@ void TZeForm::pressFunctionButton(int n) {
 QString TZeForm::trayHint() const { return tray_->toolTip(); }
 
 void TZeForm::updateTray(bool online) {
+    trayOnline_ = online;
     tray_->setIcon(trayImage(online));
     tray_->setToolTip(builtin::makerName() + "\r\n" + builtin::productName() +
                       (online ? " is on-line." : " is off-line !!"));
@@ -397,6 +406,31 @@ void TZeForm::showBalloon(bool online) {
     const QString text = builtin::productName() + (online ? " is on-line." : " is off-line.");
     tray_->showMessage(title, text,
                        online ? QSystemTrayIcon::Information : QSystemTrayIcon::Critical, 10000);
+    emit balloonShown(title, text);
+}
+
+void TZeForm::attachProbeLink(ProbeLink& link) {
+    services_.probe = &link;
+    connect(&link, &ProbeLink::attached, this, &TZeForm::probeAttached);
+    connect(&link, &ProbeLink::detached, this, &TZeForm::probeDetached);
+    connect(&link, &ProbeLink::cpdmFaultChanged, this, &TZeForm::showCpdmBalloon);
+    link.deviceChange();
+    // A link that was on-line before it came here gets its tray image too.
+    updateTray(link.isOnline());
+}
+
+QString TZeForm::cpdmBalloonText() {
+    return QStringLiteral("C.P.D.M. out of function\uFF01Please check..");
+}
+
+void TZeForm::showCpdmBalloon(bool fault) {
+    if (!fault) {
+        emit cpdmBalloonHidden();
+        return;
+    }
+    const QString title = builtin::productName() + " Information";
+    const QString text = cpdmBalloonText();
+    tray_->showMessage(title, text, QSystemTrayIcon::Critical, 10000);
     emit balloonShown(title, text);
 }
 

@@ -21,6 +21,7 @@ class QToolButton;
 namespace viro {
 
 class ProbeControl;
+class ProbeLink;
 
 // The commands of the main window that open a function window.
 enum class Command {
@@ -82,15 +83,25 @@ public:
     void refreshFunctionButtons();
     void pressFunctionButton(int n);
 
+    // Takes `link` (not owned) as the window's probe: its attach, detach and C.P.D.M. fault
+    // reach the tray icon from now on, and a probe already plugged in is attached at once
+    // (while start-up is pending, without a balloon).
+    void attachProbeLink(ProbeLink& link);
+
     // Effects of the probe link on the window (tray image, hint, balloon).
     void probeAttached();
     void probeDetached();
+    // The C.P.D.M. fault balloon is shown (true) or taken back (false).
+    void showCpdmBalloon(bool fault);
+    static QString cpdmBalloonText();
 
     bool startupPending() const { return state_.startupPending; }
     // Runs the first-activation step now (the activation event calls it once).
     void runFirstActivation();
 
     QSystemTrayIcon* trayIcon() const { return tray_; }
+    // The tray shows the on-line image (else the off-line one).
+    bool trayShowsOnline() const { return trayOnline_; }
     QString trayHint() const;
     QString versionLine() const;
     QString webLinkText() const;
@@ -100,6 +111,9 @@ signals:
     void connectionsClosing();
     // Every balloon of the tray icon, also where the desktop has no tray to show it.
     void balloonShown(const QString& title, const QString& text);
+    // The C.P.D.M. fault is over. A tray balloon cannot be taken down early on every desktop;
+    // it ends after its 10 seconds.
+    void cpdmBalloonHidden();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -133,6 +147,7 @@ private:
     QLabel* webLabel_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<ShellOpener> desktopOpener_;
+    bool trayOnline_ = false;
     bool closingAfterFailedStart_ = false;
     bool startupDone_ = false;
 };

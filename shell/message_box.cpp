@@ -6,6 +6,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace viro {
@@ -73,9 +74,31 @@ TZeMsag::TZeMsag(int type, const QString& text, QWidget* parent) : QDialog(paren
     layout->addLayout(buttons);
 
     yesButton_->setFocus();
+
+    // The box repaints itself while it is shown.
+    repaint_ = new QTimer(this);
+    repaint_->setObjectName("Timer1");
+    repaint_->setInterval(kRepaintMs);
+    connect(repaint_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+}
+
+void TZeMsag::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    result_ = false;
+    fading_ = false;
+    setWindowOpacity(1.0);
+    picture_->show();
+    yesButton_->show();
+    if (noButton_)
+        noButton_->show();
+    yesButton_->setFocus();
+    repaint_->start();
 }
 
 void TZeMsag::answer(bool yes) {
+    // An answer given while the box fades out does not change the first one.
+    if (fading_)
+        return;
     result_ = yes;
     accept();
 }
@@ -83,16 +106,30 @@ void TZeMsag::answer(bool yes) {
 void TZeMsag::done(int r) {
     // Fade out before closing; a second close during the fade closes at once.
     if (fading_ || !isVisible()) {
-        QDialog::done(r);
+        finishClose(r);
         return;
     }
     fading_ = true;
     auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
-    fade->setDuration(300);
+    fade->setDuration(kFadeMs);
     fade->setStartValue(windowOpacity());
     fade->setEndValue(0.0);
-    connect(fade, &QPropertyAnimation::finished, this, [this, r] { QDialog::done(r); });
+    connect(fade, &QPropertyAnimation::finished, this, [this, r, fade] {
+        fade->deleteLater();
+        if (fading_)
+            finishClose(r);
+    });
     fade->start();
+}
+
+void TZeMsag::finishClose(int r) {
+    repaint_->stop();
+    picture_->hide();
+    yesButton_->hide();
+    if (noButton_)
+        noButton_->hide();
+    QDialog::done(r);
+    fading_ = false;
 }
 
 bool TZeMsag::ask(int type, const QString& text, QWidget* parent) {

@@ -5,6 +5,7 @@
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 
 namespace viro {
 
@@ -13,25 +14,33 @@ namespace viro {
 class TZeMsag : public QDialog {
     Q_OBJECT
 public:
+    static constexpr int kFadeMs = 300;
+    static constexpr int kRepaintMs = 100;
+
     TZeMsag(int type, const QString& text, QWidget* parent = nullptr);
 
     // Creates the box, shows it modally, destroys it and returns the answer.
     static bool ask(int type, const QString& text, QWidget* parent = nullptr);
 
     bool result() const { return result_; }
+    // The box is fading out after an answer.
+    bool fading() const { return fading_; }
 
     static QString captionFor(int type);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void done(int r) override;
 
 private:
     void answer(bool yes);
+    void finishClose(int r);
 
     QLabel* picture_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
     QPushButton* yesButton_ = nullptr;
     QPushButton* noButton_ = nullptr;
+    QTimer* repaint_ = nullptr;
     bool result_ = false;
     bool fading_ = false;
 };

@@ -1,21 +1,30 @@
 #include "main_window.h"
 
+#include "about_box.h"
 #include "builtin_texts.h"
 #include "probe_control.h"
+#include "probe_link.h"
 #include "scripted_prompts.h"
+#include "simulated_port.h"
+#include "simulated_probe.h"
+#include "tick_clock.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
+#include <QPushButton>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -454,6 +463,176 @@ TEST_F(MainWindowTest, TrayFollowsTheProbe) {
     EXPECT_EQ(balloons[0][0].toString(), product + " Information");
     EXPECT_EQ(balloons[0][1].toString(), product + " is off-line.");
     EXPECT_EQ(balloons[1][1].toString(), product + " is on-line.");
+}
+
+// A form on a real probe link to a simulated probe, time on a fake clock.
+class MainWindowLinkTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        viro::configureDefaultProbe(simProbe);
+        simProbe.setNoise(0);
+        path = port.addProbe(simProbe);
+    }
+
+    std::unique_ptr<TZeForm> makeLinkedForm() {
+        TZeForm::Services services;
+        services.opener = &opener;
+        services.dataFolder = dir.path();
+        services.startupCheck = [](TZeForm&) { return true; };
+        auto form = std::make_unique<TZeForm>(services);
+        form->attachProbeLink(link);
+        QString error;
+        EXPECT_TRUE(form->initialise(&error)) << error.toStdString();
+        return form;
+    }
+
+    static QColor trayFill(TZeForm& form) {
+        return form.trayIcon()->icon().pixmap(32, 32).toImage().pixelColor(10, 12);
+    }
+
+    viro::FakeTickClock clock{0};
+    viro::SimulatedProbe simProbe{clock};
+    viro::SimulatedPort port{clock};
+    QString path;
+    viro::ProbeLink link{port, clock};
+};
+
+TEST_F(MainWindowLinkTest, ProbePluggedInAtStartIsAttachedWithoutABalloon) {
+    auto form = makeLinkedForm();
+    EXPECT_TRUE(form->startupPending());
+    EXPECT_TRUE(link.isOnline());
+    EXPECT_TRUE(form->probeOnline());
+    EXPECT_TRUE(form->trayShowsOnline());
+    const QString product = viro::builtin::productName();
+    EXPECT_EQ(form->trayHint(), viro::builtin::makerName() + "\r\n" + product + " is on-line.");
+    QSignalSpy balloons(form.get(), &TZeForm::balloonShown);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(balloons.count(), 0);
+}
+
+TEST_F(MainWindowLinkTest, TrayImagesAndBalloonsFollowPlugging) {
+    port.unplug(path);
+    auto form = makeLinkedForm();
+    EXPECT_FALSE(form->trayShowsOnline());
+    const QColor offline = trayFill(*form);
+    form->runFirstActivation();
+    QSignalSpy balloons(form.get(), &TZeForm::balloonShown);
+    const QString product = viro::builtin::productName();
+
+    port.plug(path);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(link.isOnline());
+    EXPECT_TRUE(form->trayShowsOnline());
+    EXPECT_NE(trayFill(*form), offline);
+    ASSERT_EQ(balloons.count(), 1);
+    EXPECT_EQ(balloons[0][0].toString(), product + " Information");
+    EXPECT_EQ(balloons[0][1].toString(), product + " is on-line.");
+
+    port.unplug(path);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(link.isOnline());
+    EXPECT_FALSE(form->trayShowsOnline());
+    EXPECT_EQ(trayFill(*form), offline);
+    ASSERT_EQ(balloons.count(), 2);
+    EXPECT_EQ(balloons[1][1].toString(), product + " is off-line.");
+    EXPECT_EQ(form->trayHint(), viro::builtin::makerName() + "\r\n" + product + " is off-line !!");
+}
+
+TEST_F(MainWindowLinkTest, UnplugDuringARun) {
+    auto form = makeLinkedForm();
+    form->runFirstActivation();
+    QSignalSpy balloons(form.get(), &TZeForm::balloonShown);
+    std::vector<int> readings;
+    form->setWindowFactory(Command::Measure, [&](TZeForm& f) {
+        auto* d = new QDialog(&f);
+        QTimer::singleShot(0, d, [&, d] {
+            simProbe.touch(100.0);
+            link.sendCommand("K0001");
+            readings.push_back(link.readValue());
+            // The probe is pulled out while the next reading waits for its reply.
+            QTimer::singleShot(0, [&] { port.unplug(path); });
+            readings.push_back(link.readValue());
+            readings.push_back(link.readValue());
+            d->accept();
+        });
+        return d;
+    });
+    form->runCommand(Command::Measure);
+    ASSERT_EQ(readings.size(), 3u);
+    EXPECT_EQ(readings[0], 2026); // 100 µA at 4052 counts per 200 µA
+    EXPECT_EQ(readings[1], 0);    // the reply never came
+    EXPECT_EQ(readings[2], 0);    // no probe: no stale reading
+    EXPECT_FALSE(form->probeOnline());
+    ASSERT_EQ(balloons.count(), 1);
+    EXPECT_EQ(balloons[0][1].toString(), viro::builtin::productName() + " is off-line.");
+    // Measure now tells the user the probe is off-line.
+    prompts.reset();
+    form->runCommand(Command::Measure);
+    ASSERT_EQ(prompts.asked.size(), 1u);
+    EXPECT_EQ(prompts.asked[0].type, 6);
+}
+
+TEST_F(MainWindowLinkTest, CpdmBalloon) {
+    auto form = makeLinkedForm();
+    form->runFirstActivation();
+    QSignalSpy balloons(form.get(), &TZeForm::balloonShown);
+    QSignalSpy hidden(form.get(), &TZeForm::cpdmBalloonHidden);
+    simProbe.setCpdmFault(true);
+    EXPECT_EQ(link.readValue(), 1);
+    ASSERT_EQ(balloons.count(), 1);
+    EXPECT_EQ(balloons[0][0].toString(), viro::builtin::productName() + " Information");
+    EXPECT_EQ(balloons[0][1].toString(), QString::fromUtf8("C.P.D.M. out of function\xEF\xBC\x81"
+                                                           "Please check.."));
+    EXPECT_EQ(hidden.count(), 0);
+    simProbe.setCpdmFault(false);
+    link.readValue();
+    EXPECT_EQ(hidden.count(), 1);
+    EXPECT_EQ(balloons.count(), 1);
+}
+
+TEST_F(MainWindowLinkTest, AboutShowsTheProbe) {
+    auto form = makeLinkedForm();
+    form->runFirstActivation();
+    QString serial, hardware, counter;
+    bool opened = false;
+    // The box reads the probe while it is built, processing events: wait for it to show.
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<viro::TAboutBox*>(QApplication::activeModalWidget());
+        if (!box || opened)
+            return;
+        poll.stop();
+        opened = true;
+        serial = box->serialText();
+        hardware = box->hardwareText();
+        counter = box->counterText();
+        emit box->findChild<QLabel*>("WebLabel")->linkActivated("web");
+        box->findChild<QPushButton*>("OKButton")->click();
+    });
+    poll.start();
+    form->runCommand(Command::About);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(serial, "00A5C3170B42");
+    EXPECT_EQ(hardware, "VIRO6-20051706-A02");
+    EXPECT_TRUE(counter.contains("1") && counter.contains("234")) << counter.toStdString();
+    ASSERT_EQ(opener.opened.size(), 1u);
+    EXPECT_EQ(opener.opened[0].second, viro::builtin::webAddress());
+    EXPECT_TRUE(button(*form, "ToolButton1")->isEnabled());
+}
+
+TEST_F(MainWindowLinkTest, ClosingOnLineSoundsAsksAndSendsX0000) {
+    auto form = makeLinkedForm();
+    form->runFirstActivation();
+    form->show();
+    simProbe.clearLog();
+    prompts.answer({true});
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(simProbe.commands(), (QStringList{"S885E", "S8862", "X0000"}));
+    ASSERT_EQ(prompts.asked.size(), 1u);
+    EXPECT_EQ(prompts.asked[0].type, 2);
 }
 
 } // namespace

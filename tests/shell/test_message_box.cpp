@@ -62,4 +62,59 @@ TEST(MessageBox, AnswersOfTheButtonsAndTheCloseButton) {
     EXPECT_FALSE(answerWith(2, nullptr));
 }
 
+TEST(MessageBox, DefaultButtonHasTheFocusWhenShown) {
+    for (int type = 1; type <= 6; ++type) {
+        SCOPED_TRACE(type);
+        QWidget* focused = nullptr;
+        QWidget* expected = nullptr;
+        bool timerRuns = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<TZeMsag*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            focused = box->focusWidget();
+            expected = box->findChild<QPushButton*>(type <= 3 ? "YesButton" : "OkButton");
+            auto* repaint = box->findChild<QTimer*>("Timer1");
+            timerRuns = repaint && repaint->isActive() && repaint->interval() == 100;
+            box->reject();
+        });
+        TZeMsag::ask(type, "Question?");
+        EXPECT_NE(expected, nullptr);
+        EXPECT_EQ(focused, expected);
+        EXPECT_TRUE(timerRuns);
+    }
+}
+
+TEST(MessageBox, FadesOutThenHidesPicturesAndButtons) {
+    TZeMsag box(2, "Sure?");
+    bool visibleDuringFade = false;
+    bool answerDuringFadeIgnored = false;
+    QTimer::singleShot(0, &box, [&] {
+        box.findChild<QPushButton*>("YesButton")->click();
+        visibleDuringFade = box.isVisible() && box.fading();
+        // A second answer while fading does not change the first.
+        box.findChild<QPushButton*>("NoButton")->click();
+        answerDuringFadeIgnored = box.result();
+    });
+    box.exec();
+    EXPECT_TRUE(visibleDuringFade);
+    EXPECT_TRUE(answerDuringFadeIgnored);
+    EXPECT_TRUE(box.result());
+    EXPECT_FALSE(box.isVisible());
+    EXPECT_TRUE(box.findChild<QLabel*>("Image1")->isHidden());
+    EXPECT_TRUE(box.findChild<QPushButton*>("YesButton")->isHidden());
+    EXPECT_TRUE(box.findChild<QPushButton*>("NoButton")->isHidden());
+    EXPECT_FALSE(box.findChild<QTimer*>("Timer1")->isActive());
+
+    // Shown again, the box starts over: visible, opaque, answer preset to false.
+    bool shownAgain = false;
+    QTimer::singleShot(0, &box, [&] {
+        shownAgain = box.findChild<QPushButton*>("YesButton")->isVisible() &&
+                     box.windowOpacity() == 1.0 && !box.result();
+        box.reject();
+    });
+    box.exec();
+    EXPECT_TRUE(shownAgain);
+    EXPECT_FALSE(box.result());
+}
+
 } // namespace

@@ -1,0 +1,387 @@
+#include "hid_api.h"
+#include "hidapi_port.h"
+#include "probe_link.h"
+#include "probe_protocol.h"
+#include "tick_clock.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using viro::HidapiPort;
+using viro::HidDeviceInfo;
+
+// What the fake library shows and records; shared with the port's I/O thread.
+struct FakeBus {
+    std::mutex mutex; // guards everything below
+    std::condition_variable changed;
+    std::vector<HidDeviceInfo> devices;
+    std::deque<QByteArray> reads; // input reports the device will deliver
+    bool readError = false;       // the device is gone
+    bool hang = false;            // a read that does not come back until cleared
+    int writeResult = -2;         // -2: the whole report; else what write() returns
+    std::vector<QByteArray> writes;
+    int outputLength = 9;
+    bool openFails = false;
+    std::thread::id ioThread;
+    std::atomic<bool> apiDestroyed{false};
+
+    void push(const QByteArray& report) {
+        std::lock_guard<std::mutex> lock(mutex);
+        reads.push_back(report);
+        changed.notify_all();
+    }
+    bool readsEmpty() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return reads.empty();
+    }
+};
+
+class FakeHandle : public viro::HidDeviceHandle {
+public:
+    explicit FakeHandle(std::shared_ptr<FakeBus> bus) : bus_(std::move(bus)) {}
+    int read(quint8* buffer, int size, int timeoutMs) override {
+        std::unique_lock<std::mutex> lock(bus_->mutex);
+        bus_->ioThread = std::this_thread::get_id();
+        bus_->changed.wait(lock, [&] { return !bus_->hang; });
+        bus_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                               [&] { return bus_->readError || !bus_->reads.empty(); });
+        if (bus_->readError)
+            return -1;
+        if (bus_->reads.empty())
+            return 0;
+        const QByteArray report = bus_->reads.front();
+        bus_->reads.pop_front();
+        const int n = qMin(size, int(report.size()));
+        std::memcpy(buffer, report.constData(), size_t(n));
+        return n;
+    }
+    int write(const quint8* data, int size) override {
+        std::lock_guard<std::mutex> lock(bus_->mutex);
+        bus_->ioThread = std::this_thread::get_id();
+        bus_->writes.emplace_back(reinterpret_cast<const char*>(data), size);
+        return bus_->writeResult == -2 ? size : bus_->writeResult;
+    }
+    QString indexedString(int index) override {
+        return index == 3 ? QStringLiteral("VIRO6-20051706-A02") : QString();
+    }
+    int outputReportLength() override {
+        std::lock_guard<std::mutex> lock(bus_->mutex);
+        return bus_->outputLength;
+    }
+
+private:
+    std::shared_ptr<FakeBus> bus_;
+};
+
+class FakeApi : public viro::HidApi {
+public:
+    explicit FakeApi(std::shared_ptr<FakeBus> bus) : bus_(std::move(bus)) {}
+    ~FakeApi() override { bus_->apiDestroyed = true; }
+    std::vector<HidDeviceInfo> enumerate() override {
+        std::lock_guard<std::mutex> lock(bus_->mutex);
+        return bus_->devices;
+    }
+    std::unique_ptr<viro::HidDeviceHandle> open(const HidDeviceInfo&) override {
+        std::lock_guard<std::mutex> lock(bus_->mutex);
+        if (bus_->openFails)
+            return nullptr;
+        return std::make_unique<FakeHandle>(bus_);
+    }
+
+private:
+    std::shared_ptr<FakeBus> bus_;
+};
+
+HidDeviceInfo probeDevice(const char* path = "/dev/hidraw7") {
+    HidDeviceInfo info;
+    info.path = path;
+    info.vendorId = viro::probe::kVendorId;
+    info.productId = viro::probe::kProductId;
+    return info;
+}
+
+// Processes events until `done` holds, for at most two seconds of real time.
+template <typename F> bool eventually(F done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 2000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+class HidapiPortTest : public ::testing::Test {
+protected:
+    void SetUp() override { bus->devices = {probeDevice()}; }
+
+    std::unique_ptr<HidapiPort> makePort(HidapiPort::Timing timing = fastTiming()) {
+        return std::make_unique<HidapiPort>(std::make_unique<FakeApi>(bus), timing);
+    }
+    static HidapiPort::Timing fastTiming() {
+        HidapiPort::Timing t;
+        t.pollMs = 20;
+        t.readTimeoutMs = 2;
+        return t;
+    }
+
+    std::shared_ptr<FakeBus> bus = std::make_shared<FakeBus>();
+};
+
+TEST_F(HidapiPortTest, StartAndStop) {
+    auto port = makePort();
+    EXPECT_EQ(port->state(), HidapiPort::State::Stopped);
+    EXPECT_FALSE(port->open(probeDevice())); // nothing runs before start
+    ASSERT_TRUE(port->start());
+    EXPECT_EQ(port->state(), HidapiPort::State::Running);
+    ASSERT_EQ(port->devices().size(), 1u); // listed before start() returns
+    EXPECT_EQ(port->devices()[0].path, "/dev/hidraw7");
+    EXPECT_FALSE(port->start());
+    EXPECT_TRUE(port->stop());
+    EXPECT_EQ(port->state(), HidapiPort::State::Stopped);
+    EXPECT_TRUE(port->stop());
+    EXPECT_FALSE(port->write(QByteArray(9, ' ')));
+    // It starts again after a stop.
+    ASSERT_TRUE(port->start());
+    EXPECT_TRUE(port->open(probeDevice()));
+    EXPECT_TRUE(port->isOpen());
+}
+
+TEST_F(HidapiPortTest, OpenFailureHoldsNothing) {
+    bus->openFails = true;
+    auto port = makePort();
+    ASSERT_TRUE(port->start());
+    EXPECT_FALSE(port->open(probeDevice()));
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_FALSE(port->isPlugged());
+    EXPECT_EQ(port->outputReportLength(), 0);
+}
+
+TEST_F(HidapiPortTest, OutputReportLength) {
+    struct Case {
+        int deviceTells;
+        int used;
+    };
+    const Case cases[] = {{9, 9}, {65, 65}, {0, 65}, {1, 65}};
+    auto port = makePort();
+    ASSERT_TRUE(port->start());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.deviceTells);
+        {
+            std::lock_guard<std::mutex> lock(bus->mutex);
+            bus->outputLength = c.deviceTells;
+        }
+        ASSERT_TRUE(port->open(probeDevice()));
+        EXPECT_EQ(port->outputReportLength(), c.used);
+        port->close();
+        EXPECT_EQ(port->outputReportLength(), 0);
+    }
+}
+
+TEST_F(HidapiPortTest, ReportsReachTheUserInterfaceThread) {
+    auto port = makePort();
+    ASSERT_TRUE(port->start());
+    ASSERT_TRUE(port->open(probeDevice()));
+    std::vector<QByteArray> received;
+    std::vector<QThread*> threads;
+    QObject::connect(port.get(), &viro::HidPort::reportReceived, port.get(),
+                     [&](const QByteArray& data) {
+                         received.push_back(data);
+                         threads.push_back(QThread::currentThread());
+                     });
+    const QByteArray full = QByteArray("I;DKJ") + QByteArray(59, '\0');
+    bus->push("abc"); // a short read is handed on as it came
+    bus->push(full);
+    ASSERT_TRUE(eventually([&] { return received.size() == 2; }));
+    EXPECT_EQ(received[0], QByteArray("abc"));
+    EXPECT_EQ(received[1], full);
+    for (QThread* t : threads)
+        EXPECT_EQ(t, QCoreApplication::instance()->thread());
+    std::lock_guard<std::mutex> lock(bus->mutex);
+    EXPECT_NE(bus->ioThread, std::this_thread::get_id());
+}
+
+TEST_F(HidapiPortTest, WritesGoOutWhole) {
+    struct Case {
+        const char* name;
+        int writeResult;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"whole report", -2, true}, {"short write", 8, false}, {"error", -1, false}};
+    auto port = makePort();
+    ASSERT_TRUE(port->start());
+    ASSERT_TRUE(port->open(probeDevice()));
+    const QByteArray report = viro::probe::buildOutputReport("D0000", viro::probe::kShiftTable, 9);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            std::lock_guard<std::mutex> lock(bus->mutex);
+            bus->writeResult = c.writeResult;
+            bus->writes.clear();
+        }
+        EXPECT_EQ(port->write(report), c.ok);
+        std::lock_guard<std::mutex> lock(bus->mutex);
+        ASSERT_EQ(bus->writes.size(), 1u);
+        EXPECT_EQ(bus->writes[0], report);
+        EXPECT_NE(bus->ioThread, std::this_thread::get_id());
+    }
+}
+
+TEST_F(HidapiPortTest, ReadErrorMeansUnplugged) {
+    auto port = makePort();
+    ASSERT_TRUE(port->start());
+    ASSERT_TRUE(port->open(probeDevice()));
+    EXPECT_TRUE(port->isPlugged());
+    QSignalSpy changes(port.get(), &viro::HidPort::devicesChanged);
+    {
+        std::lock_guard<std::mutex> lock(bus->mutex);
+        bus->readError = true;
+        bus->changed.notify_all();
+    }
+    ASSERT_TRUE(eventually([&] { return changes.count() >= 1; }));
+    EXPECT_FALSE(port->isPlugged());
+    EXPECT_TRUE(port->isOpen()); // until the program releases it
+    EXPECT_FALSE(port->write(QByteArray(9, ' ')));
+    port->close();
+    EXPECT_FALSE(port->isOpen());
+}
+
+TEST_F(HidapiPortTest, PollingFollowsPlugAndUnplug) {
+    bus->devices.clear();
+    auto port = makePort();
+    ASSERT_TRUE(port->start());
+    EXPECT_TRUE(port->devices().empty());
+    QSignalSpy changes(port.get(), &viro::HidPort::devicesChanged);
+    {
+        std::lock_guard<std::mutex> lock(bus->mutex);
+        bus->devices = {probeDevice("/dev/hidraw3")};
+    }
+    ASSERT_TRUE(eventually([&] { return changes.count() >= 1; }));
+    ASSERT_EQ(port->devices().size(), 1u);
+    ASSERT_TRUE(port->open(port->devices()[0]));
+    EXPECT_TRUE(port->isPlugged());
+    const int before = changes.count();
+    {
+        std::lock_guard<std::mutex> lock(bus->mutex);
+        bus->devices.clear();
+    }
+    ASSERT_TRUE(eventually([&] { return changes.count() > before; }));
+    EXPECT_FALSE(port->isPlugged());
+}
+
+TEST_F(HidapiPortTest, FlushDropsReportsNotYetHandedOut) {
+    auto port = makePort();
+    ASSERT_TRUE(port->start());
+    ASSERT_TRUE(port->open(probeDevice()));
+    QSignalSpy reports(port.get(), &viro::HidPort::reportReceived);
+    bus->push("old");
+    // Read by the I/O thread and posted, but not yet delivered: no events run here.
+    QElapsedTimer timer;
+    timer.start();
+    while (!bus->readsEmpty() && timer.elapsed() < 2000)
+        QThread::msleep(1);
+    ASSERT_TRUE(bus->readsEmpty());
+    port->flush();
+    bus->push("new");
+    ASSERT_TRUE(eventually([&] { return reports.count() >= 1; }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(reports.count(), 1);
+    EXPECT_EQ(reports[0][0].toByteArray(), QByteArray("new"));
+}
+
+TEST_F(HidapiPortTest, StopGivesUpOnAStuckLibraryCall) {
+    HidapiPort::Timing timing = fastTiming();
+    timing.stopTimeoutMs = 50;
+    auto port = makePort(timing);
+    ASSERT_TRUE(port->start());
+    ASSERT_TRUE(port->open(probeDevice()));
+    {
+        std::lock_guard<std::mutex> lock(bus->mutex);
+        bus->hang = true;
+    }
+    QThread::msleep(20); // let the reader enter its stuck read
+    EXPECT_FALSE(port->stop());
+    port.reset(); // the port may go while its thread is stuck
+    {
+        std::lock_guard<std::mutex> lock(bus->mutex);
+        bus->hang = false;
+        bus->changed.notify_all();
+    }
+    // The thread ends by itself and frees the library.
+    QElapsedTimer timer;
+    timer.start();
+    while (!bus->apiDestroyed && timer.elapsed() < 2000)
+        QThread::msleep(1);
+    EXPECT_TRUE(bus->apiDestroyed);
+}
+
+TEST(HidReportDescriptor, OutputReportLength) {
+    struct Case {
+        const char* name;
+        QByteArray descriptor;
+        int length;
+    };
+    // Vendor page, collection, 64-byte input and 8-byte output of 8-bit fields. (fromHex skips
+    // the spaces.)
+    const QByteArray simple = QByteArray::fromHex(
+        "06 00 ff 09 01 a1 01 15 00 26 ff 00 75 08 95 40 09 01 81 02 95 08 09 01 91 02 c0");
+    const QByteArray numbered = QByteArray::fromHex("06 00 ff 09 01 a1 01 85 01 75 08 95 10 09 01"
+                                                    "91 02 85 02 75 08 95 20 09 01 91 02 c0");
+    const QByteArray pushed = QByteArray::fromHex(
+        "06 00 ff 09 01 a1 01 75 08 95 04 a4 75 04 95 02 09 01 91 02 b4 09 01 91 02 c0");
+    const std::vector<Case> cases{
+        {"8 output bytes", simple, 9},
+        {"longest of two report IDs", numbered, 33},
+        {"push and pop of the report size", pushed, 1 + 1 + 4},
+        {"no output items", QByteArray::fromHex("06 00 ff 09 01 a1 01 75 08 95 40 81 02 c0"), 0},
+        {"item cut short", QByteArray::fromHex("75 08 95 08 91 02 96"), 0},
+        {"pop without push", QByteArray::fromHex("75 08 95 08 91 02 b4"), 0},
+        {"empty", QByteArray(), 0},
+        {"long item skipped", QByteArray::fromHex("fe 02 01 aa aa 75 08 95 03 91 02"), 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(viro::outputReportLengthFromDescriptor(c.descriptor), c.length);
+    }
+}
+
+// This machine has no probe: the real library finds none and the link stays off-line.
+TEST(HidapiWithoutDevice, NoProbeFound) {
+    auto api = viro::createHidapi();
+    for (const HidDeviceInfo& d : api->enumerate())
+        EXPECT_FALSE(d.vendorId == viro::probe::kVendorId &&
+                     d.productId == viro::probe::kProductId);
+    EXPECT_EQ(api->open(probeDevice("/dev/does-not-exist")), nullptr);
+
+    HidapiPort port;
+    ASSERT_TRUE(port.start());
+    viro::SystemTickClock clock;
+    viro::ProbeLink link(port, clock);
+    link.deviceChange();
+    EXPECT_FALSE(link.isOnline());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(link.sendCommand("D0000"));
+    EXPECT_EQ(link.readValue(), 0);
+    EXPECT_EQ(link.serialNumber(), "None!");
+    EXPECT_FALSE(port.open(probeDevice("/dev/does-not-exist")));
+    EXPECT_FALSE(port.write(QByteArray(9, ' ')));
+    EXPECT_TRUE(port.stop());
+}
+
+} // namespace
