@@ -1,0 +1,237 @@
+#include "schema.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace viro {
+namespace {
+
+class SchemaTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        path_ = dir_.filePath(QStringLiteral("viro6.mdb"));
+        QString error;
+        ASSERT_TRUE(createDatabaseFile(path_, DatabaseKind::Main, &error)) << error.toStdString();
+        db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("schema-test"));
+        db_.setDatabaseName(path_);
+        ASSERT_TRUE(db_.open());
+    }
+    void TearDown() override {
+        db_.close();
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("schema-test"));
+    }
+    QStringList columns(const QString& table) {
+        QStringList out;
+        const QSqlRecord r = db_.record(table);
+        for (int i = 0; i < r.count(); ++i)
+            out << r.fieldName(i);
+        return out;
+    }
+    bool exec(const QString& sql) {
+        QSqlQuery q(db_);
+        return q.exec(sql);
+    }
+
+    QTemporaryDir dir_;
+    QString path_;
+    QSqlDatabase db_;
+};
+
+QStringList numbered(const QString& stem, int from, int to) {
+    QStringList out;
+    for (int i = from; i <= to; ++i)
+        out << stem + QString::number(i);
+    return out;
+}
+
+TEST_F(SchemaTest, MainDatabaseHasEveryFieldInOrder) {
+    const QStringList cust{"CustNo", "Name",    "Sex",    "DBirth", "Addr",   "Tel",
+                           "Tel2",   "Tel3",    "EMail",  "BType",  "Height", "Weight",
+                           "Memo",   "CustCat", "CustFG", "PrtFG",  "PREMEA"};
+    QStringList data{"CustNo", "ZeDate", "ZeVota"};
+    data << numbered("ZE", 1, 24) << "MEMO1"
+         << "MEMO2"
+         << "MKEY"
+         << "STD"
+         << "AutoKey"
+         << "PrtFG";
+    QStringList pro{"MKEY", "ProNo", "ProName", "ProData", "ProPict", "ProScal", "PrtFG", "ProFN"};
+    pro << numbered("ProScrp", 1, 4) << numbered("ProPrg", 1, 4) << numbered("ProParm", 1, 4);
+    const QStringList prdt{"MKEY",   "ProNo",  "ProSubN", "ProNote", "ProAnd", "ProCond",
+                           "ProAGL", "ProAGH", "ProEng",  "ProFlg",  "PrtFG"};
+    EXPECT_EQ(columns("ZeCust"), cust);
+    EXPECT_EQ(columns("ZeData"), data);
+    EXPECT_EQ(columns("ZePro"), pro);
+    EXPECT_EQ(columns("ZePrDt"), prdt);
+    EXPECT_TRUE(columns("ZEMTDB").isEmpty()) << "reference texts live in their own file";
+}
+
+TEST_F(SchemaTest, ProtocolIndexExists) {
+    QSqlQuery q(db_);
+    ASSERT_TRUE(
+        q.exec("SELECT tbl_name FROM sqlite_master WHERE type = 'index' AND name = 'ZeProB'"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), "ZePro");
+}
+
+TEST_F(SchemaTest, AutoNumberIsAssignedOnInsert) {
+    QSqlQuery q(db_);
+    ASSERT_TRUE(q.prepare("INSERT INTO ZeData (CustNo, ZeDate) VALUES (?, ?)"));
+    q.addBindValue("A1");
+    q.addBindValue(45000.5);
+    ASSERT_TRUE(q.exec());
+    const qint64 first = q.lastInsertId().toLongLong();
+    q.addBindValue("A1");
+    q.addBindValue(45001.5);
+    ASSERT_TRUE(q.exec());
+    EXPECT_GT(first, 0);
+    EXPECT_EQ(q.lastInsertId().toLongLong(), first + 1);
+}
+
+TEST_F(SchemaTest, WidthsAndFlagsAreEnforcedOnWrite) {
+    struct Case {
+        const char* sql;
+        bool accepted;
+    };
+    const std::vector<Case> cases = {
+        {"INSERT INTO ZeCust (CustNo) VALUES ('123456789012345')", true},
+        {"INSERT INTO ZeCust (CustNo) VALUES ('1234567890123456')", false},
+        {"INSERT INTO ZeCust (Name) VALUES (printf('%.50c', 'x'))", true},
+        {"INSERT INTO ZeCust (Name) VALUES (printf('%.51c', 'x'))", false},
+        {"INSERT INTO ZeCust (Sex) VALUES (1)", true},
+        {"INSERT INTO ZeCust (Sex) VALUES (2)", false},
+        {"INSERT INTO ZeData (STD) VALUES (printf('%.201c', ' '))", false},
+        {"INSERT INTO ZePro (ProNo) VALUES ('1234567890123')", false},
+        {"INSERT INTO ZePrDt (ProAnd) VALUES (printf('%.30c', '1'))", true},
+        {"INSERT INTO ZeCust (BType) VALUES (printf('%.300c', 'b'))", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(exec(QString::fromLatin1(c.sql)), c.accepted) << c.sql;
+}
+
+TEST_F(SchemaTest, TextComparesWithoutLetterCase) {
+    ASSERT_TRUE(exec("INSERT INTO ZeCust (CustNo) VALUES ('abc')"));
+    QSqlQuery q(db_);
+    ASSERT_TRUE(q.exec("SELECT count(*) FROM ZeCust WHERE CustNo = 'ABC'"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+}
+
+TEST(SchemaFiles, ReferenceAndProtocolFiles) {
+    QTemporaryDir dir;
+    QString error;
+    const QString e = dir.filePath("viroe.mdb");
+    const QString ze = dir.filePath("viroze.mdb");
+    ASSERT_TRUE(createDatabaseFile(e, DatabaseKind::ReferenceTexts, &error)) << error.toStdString();
+    ASSERT_TRUE(createDatabaseFile(ze, DatabaseKind::StandardProtocols, &error));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "schema-files");
+        db.setDatabaseName(e);
+        ASSERT_TRUE(db.open());
+        const QSqlRecord r = db.record("ZEMTDB");
+        EXPECT_EQ(r.count(), 23); // MKEY, 21 texts, DtGpM
+        EXPECT_TRUE(r.contains("DtML5"));
+        EXPECT_TRUE(r.contains("DtGpM"));
+        db.close();
+        db.setDatabaseName(ze);
+        ASSERT_TRUE(db.open());
+        const QSqlRecord p = db.record("ZePro");
+        for (const char* f : {"ProMed1", "ProMed3", "ProHel1", "ProHel5", "ProFN"})
+            EXPECT_TRUE(p.contains(f)) << f;
+        EXPECT_TRUE(db.record("ZePrDt").contains("ProAGH"));
+        EXPECT_TRUE(db.record("ZeCust").isEmpty());
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("schema-files");
+}
+
+TEST(StdPacking, PacksFiveCharactersAScore) {
+    struct Case {
+        double score;
+        const char* packed;
+    };
+    const std::vector<Case> cases = {
+        {100.0, "100.0"},
+        {87.5, " 87.5"},
+        {0.0, "  0.0"},
+        {7.3, "  7.3"},
+        {12.34, " 12.3"},
+        {99.96, "100.0"},
+        // Outside the score range: kept in five characters so later scores stay in place.
+        {150.0, "100.0"},
+        {-3.0, "  0.0"},
+        {std::numeric_limits<double>::quiet_NaN(), "  0.0"},
+    };
+    for (const Case& c : cases) {
+        std::array<double, kStdPoints> scores{};
+        scores[4] = c.score;
+        const QString packed = packStd(scores);
+        SCOPED_TRACE(c.packed);
+        ASSERT_EQ(packed.size(), 120);
+        EXPECT_EQ(packed.mid(20, 5), QString::fromLatin1(c.packed));
+        EXPECT_EQ(packed.left(5), "  0.0");
+    }
+}
+
+TEST(StdPacking, RoundTrip) {
+    std::array<double, kStdPoints> scores{};
+    for (int k = 0; k < kStdPoints; ++k)
+        scores[k] = k * 4.5; // 0 ... 103.5, one decimal each
+    scores[23] = 100.0;
+    const auto back = unpackStd(packStd(scores));
+    for (int k = 0; k < kStdPoints; ++k)
+        EXPECT_DOUBLE_EQ(back[k], std::min(scores[k], 100.0)) << "score " << k + 1;
+}
+
+TEST(StdPacking, UnpacksShortAndDamagedTexts) {
+    struct Case {
+        const char* name;
+        QString text;
+        std::array<double, 3> first; // scores 1 to 3
+        double last;                 // score 24
+    };
+    const std::vector<Case> cases = {
+        {"empty", "", {0, 0, 0}, 0},
+        {"two scores", "100.0 87.5", {100, 87.5, 0}, 0},
+        {"cut inside a slice", "  1.5 2", {1.5, 2, 0}, 0},
+        {"not a number", "  1.5abcde  3.0", {1.5, 0, 3}, 0},
+        {"comma separator", " 87,5  1,0", {87.5, 1, 0}, 0},
+        {"not finite", "  nan  inf", {0, 0, 0}, 0},
+        {"full", QString(115, ' ') + " 42.0", {0, 0, 0}, 42},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto s = unpackStd(c.text);
+        EXPECT_DOUBLE_EQ(s[0], c.first[0]);
+        EXPECT_DOUBLE_EQ(s[1], c.first[1]);
+        EXPECT_DOUBLE_EQ(s[2], c.first[2]);
+        EXPECT_DOUBLE_EQ(s[23], c.last);
+    }
+}
+
+TEST(Dates, FourThousandOrLessIsNoDate) {
+    struct Case {
+        double value;
+        bool isDate;
+    };
+    const std::vector<Case> cases = {
+        {0, false}, {-5, false}, {4000, false}, {4000.5, true}, {45000, true}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(isDate(c.value), c.isDate) << c.value;
+        EXPECT_EQ(dateOrNone(c.value), c.isDate ? c.value : 0.0) << c.value;
+    }
+}
+
+} // namespace
+} // namespace viro
