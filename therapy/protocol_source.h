@@ -1,0 +1,17 @@
+#pragma once
+
+#include "protocol_rules.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <vector>
+
+namespace viro {
+
+// Reads every protocol of a protocol database (ZePro through its index ZeProB) with its
+// condition rows (ZePrDt, linked by ProNo). Age bounds missing from an older table read as 0.
+bool loadProtocolCandidates(const QSqlDatabase& db, std::vector<ProtocolCandidate>* out,
+                            QString* error);
+
+} // namespace viro
