@@ -3,6 +3,7 @@
 #include "probe_link.h"
 #include "simulated_port.h"
 #include "simulated_probe.h"
+#include "startup_status.h"
 #include "tick_clock.h"
 #include "user_prompts.h"
 
@@ -36,7 +37,11 @@ int main(int argc, char** argv) {
     }
     viro::ProbeLink link(*port, clock);
 
-    viro::TZeForm form(viro::TZeForm::Services{});
+    viro::TZeForm::Services services;
+    services.startupCheck = [](viro::TZeForm& f) {
+        return viro::runStartupCheck(&f, f.probe(), f.dataFolder(), f.connections());
+    };
+    viro::TZeForm form(services);
     form.attachProbeLink(link);
     QString error;
     if (!form.initialise(&error)) {

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFile>
@@ -257,11 +258,12 @@ void TZeForm::buildToolBar() {
         const QString name = QStringLiteral("ToolButton%1").arg(10 + n);
         QToolButton* button =
             addToolButton(name.toLatin1().constData(), QStringLiteral("Fn%1").arg(n), QString());
-        // A hidden tool bar widget is hidden through its action.
         functionButtons_[n - 1] = button;
         connect(button, &QToolButton::clicked, this, [this, n] { pressFunctionButton(n); });
-        if (n == 3 || n == 6)
-            toolBar_->addSeparator();
+        if (n == 3)
+            functionSeparators_[0] = toolBar_->addSeparator();
+        if (n == 6)
+            functionSeparators_[1] = toolBar_->addSeparator();
     }
     QToolButton* quitButton = addToolButton("ToolButton9", "    Quit    ", "Exit V.I.R.O. system");
     connect(quitButton, &QToolButton::clicked, this, &TZeForm::quit);
@@ -373,17 +375,25 @@ void TZeForm::runCommand(Command command) {
 
 void TZeForm::refreshFunctionButtons() {
     const QString& visibility = settings_.functionButtonVisibility;
+    std::array<bool, 6> shown{};
     for (int n = 1; n <= 6; ++n) {
         QToolButton* button = functionButtons_[n - 1];
         // Only a "0" hides a button; the setup window always writes all six characters.
         const bool visible = visibility.mid(n - 1, 1) != QStringLiteral("0");
+        shown[size_t(n - 1)] = visible;
         const QString& hint = settings_.functionHint[n - 1];
         button->setToolTip(hint);
         button->setStatusTip(hint);
+        // A tool bar widget is hidden through its action.
         for (QAction* action : toolBar_->actions())
             if (toolBar_->widgetForAction(action) == button)
                 action->setVisible(visible);
     }
+    // No separator stands next to another or around an empty group.
+    const bool first = shown[0] || shown[1] || shown[2];
+    const bool second = shown[3] || shown[4] || shown[5];
+    functionSeparators_[0]->setVisible(first && second);
+    functionSeparators_[1]->setVisible(first || second);
 }
 
 void TZeForm::pressFunctionButton(int n) {
@@ -470,6 +480,12 @@ void TZeForm::changeEvent(QEvent* event) {
 void TZeForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     refreshFunctionButtons();
+    // Some desktops (no window manager, focus rules) never activate a new window; the start-up
+    // check must run all the same. Whichever comes first runs it; the other finds it done.
+    if (state_.startupPending && !event->spontaneous()) {
+        activateWindow();
+        QTimer::singleShot(0, this, &TZeForm::runFirstActivation);
+    }
 }
 
 void TZeForm::quit() {
@@ -491,6 +507,7 @@ void TZeForm::closeEvent(QCloseEvent* event) {
         services_.probe->sendCommand(QStringLiteral("X0000"));
     }
     emit connectionsClosing();
+    connections_.close();
     enableToolBar(false);
     tray_->hide();
     event->accept();

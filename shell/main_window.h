@@ -1,6 +1,7 @@
 #pragma once
 
 #include "application_state.h"
+#include "database_check.h"
 #include "launcher.h"
 #include "settings.h"
 
@@ -65,6 +66,10 @@ public:
     Settings& settings() { return settings_; }
     const Settings& settings() const { return settings_; }
     ApplicationState& state() { return state_; }
+    // The database connections every window reads and writes through; opened by the start-up
+    // check, closed when the window closes.
+    DatabaseConnections& connections() { return connections_; }
+    ProbeControl* probe() const { return services_.probe; }
     const QString& dataFolder() const { return dataFolder_; }
     QString settingsPath() const;
 
@@ -137,11 +142,13 @@ private:
     QString dataFolder_;
     Settings settings_;
     ApplicationState state_;
+    DatabaseConnections connections_;
     std::map<Command, WindowFactory> factories_;
 
     QToolBar* toolBar_ = nullptr;
     std::vector<QToolButton*> toolBarButtons_; // the buttons enable/disable covers
     std::array<QToolButton*, 6> functionButtons_{};
+    std::array<QAction*, 2> functionSeparators_{}; // after Fn3 and after Fn6
     std::vector<QAction*> hiddenMenus_;
     QLabel* versionLabel_ = nullptr;
     QLabel* webLabel_ = nullptr;

@@ -97,6 +97,16 @@ protected:
         return false;
     }
 
+    // The tool bar as the user sees it: visible items left to right, "|" for a separator.
+    static QString visibleToolBar(TZeForm& form) {
+        auto* bar = form.findChild<QToolBar*>("ToolBar1");
+        QStringList items;
+        for (QAction* a : bar->actions())
+            if (a->isVisible())
+                items << (a->isSeparator() ? QString("|") : bar->widgetForAction(a)->objectName());
+        return items.join(' ');
+    }
+
     QTemporaryDir dir;
     FakeProbe probe;
     RecordingOpener opener;
@@ -267,6 +277,8 @@ TEST_F(MainWindowTest, FunctionButtonsFollowSettings) {
             << name.toStdString();
     }
     EXPECT_EQ(button(*form, "ToolButton12")->toolTip(), "Notes");
+    EXPECT_TRUE(visibleToolBar(*form).endsWith("| ToolButton12 | ToolButton16 | ToolButton9"))
+        << visibleToolBar(*form).toStdString();
 }
 
 TEST_F(MainWindowTest, EmptyVisibilityLineHidesAllFunctionButtons) {
@@ -281,6 +293,8 @@ TEST_F(MainWindowTest, EmptyVisibilityLineHidesAllFunctionButtons) {
         const QString name = QString("ToolButton%1").arg(n);
         EXPECT_FALSE(toolButtonShown(*form, button(*form, name.toLatin1()))) << n;
     }
+    EXPECT_TRUE(visibleToolBar(*form).endsWith("ToolButton19 ToolButton8 | ToolButton9"))
+        << visibleToolBar(*form).toStdString();
 }
 
 TEST_F(MainWindowTest, FunctionButtonLaunchesThroughTheLauncher) {
