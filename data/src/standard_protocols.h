@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol_rules.h"
 #include "reference_texts.h"
 #include "source_format.h"
 
@@ -11,7 +12,6 @@
 
 namespace viro {
 
-inline constexpr int kConditionPositions = 24;
 inline constexpr int kAdviceTexts = 8;
 
 // The advice fields of a standard protocol in column order (ProMed1-3, ProHel1-5) and the word

@@ -1,5 +1,6 @@
-#include "condition_reference.h"
+#include "jet_date.h"
 #include "meridian_model.h"
+#include "protocol_rules.h"
 #include "standard_protocols.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +12,40 @@
 namespace viro {
 namespace {
 
-using testing::ConditionRow;
-using testing::PatientState;
+// The classes and patient a protocol is matched against, in the terms the protocols use.
+struct PatientState {
+    int bodyEnergy = 0;
+    int upDown = 0;
+    int leftRight = 0;
+    int yinYang = 0;
+    int ans = 0;
+    std::array<int, 13> left{}; // point class by meridian number (1-12)
+    std::array<int, 13> right{};
+    std::array<int, 5> element{}; // Wood, Fire, Earth, Metal, Water
+    double average = 45;
+    int age = 40; // calendar years; 0 skips the age position
+    bool male = true;
+};
+
+constexpr int kYear = 2026;
+
+AnalysisResult resultOf(const PatientState& s) {
+    AnalysisResult r;
+    r.BodyEnergyClass = s.bodyEnergy;
+    r.UpDownClass = s.upDown;
+    r.LeftRightClass = s.leftRight;
+    r.YinYangClass = s.yinYang;
+    r.AnsClass = s.ans;
+    r.Average = s.average;
+    for (int m = 1; m <= kMeridianCount; ++m) {
+        r.PointClass[size_t(leftPointOf(m) - 1)] = s.left[size_t(m)];
+        r.PointClass[size_t(rightPointOf(m) - 1)] = s.right[size_t(m)];
+    }
+    const ElementRow rows[] = {Wood, Fire, Earth, Metal, Water};
+    for (int i = 0; i < 5; ++i)
+        r.ElementClass[rows[i]][BothMembers] = s.element[size_t(i)];
+    return r;
+}
 
 TEST(ConditionWords, EncodeToTheStoredTexts) {
     // Expected texts counted out by hand: position p is character p.
@@ -192,13 +225,24 @@ protected:
             << error.toString().toStdString();
     }
 
+    // Names of the protocols the program's matching lists for this state.
     QSet<QString> matching(const PatientState& s) const {
+        const AnalysisResult r = resultOf(s);
+        const MatchContext patient{s.male, jetFromDate(QDate(kYear - s.age, 6, 1)), kYear};
         QSet<QString> names;
         for (const StandardProtocol& p : protocols) {
-            std::vector<ConditionRow> rows;
-            for (const StandardCondition& c : p.conditions)
-                rows.push_back({c.codes, c.required, c.ageLow, c.ageHigh, c.energy, c.must});
-            if (testing::protocolMatches(rows, s))
+            ProtocolCandidate candidate;
+            for (const StandardCondition& c : p.conditions) {
+                ProtocolCondition row;
+                row.ProCond = c.codes;
+                row.ProAnd = c.required;
+                row.ProAGL = c.ageLow;
+                row.ProAGH = c.ageHigh;
+                row.ProEng = c.energy;
+                row.ProFlg = c.must;
+                candidate.conditions.push_back(row);
+            }
+            if (protocolMatches(candidate, r, patient))
                 names.insert(p.name);
         }
         return names;
