@@ -48,13 +48,16 @@ QSqlDatabase Connection::database() const {
 }
 
 void Connection::close() {
-    if (QSqlDatabase::contains(name_)) {
+    // Only a connection that registered itself asks the SQL module: a closed one may be
+    // destroyed after the module's own state is gone (a static at program exit).
+    if (registered_ && QSqlDatabase::contains(name_)) {
         {
             QSqlDatabase db = QSqlDatabase::database(name_, false);
             db.close();
         }
         QSqlDatabase::removeDatabase(name_);
     }
+    registered_ = false;
     converted_.reset();
     path_.clear();
 }
@@ -87,6 +90,7 @@ bool Connection::open(const QString& path, QString* error) {
     }
     const bool ro = converted_ || ci.readOnly;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+    registered_ = true;
     db.setDatabaseName(file);
     if (ro)
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));

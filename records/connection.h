@@ -53,6 +53,7 @@ private:
     QString name_;
     QString path_;
     std::unique_ptr<QTemporaryDir> converted_;
+    bool registered_ = false; // added to the SQL module's connection list
 };
 
 // A transaction that rolls back unless committed: writes that belong together either all

@@ -214,5 +214,7 @@ int main(int argc, char** argv) {
     viro::largeDatabase(); // generated before any timing starts
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    // The shared connection must close while the SQL driver is still loaded.
+    viro::mainConnection().close();
     return 0;
 }
