@@ -3,6 +3,7 @@
 
 #include "hidapi_port.h"
 #include "probe_link.h"
+#include "probe_readings.h"
 #include "simulated_port.h"
 #include "simulated_probe.h"
 #include "tick_clock.h"
@@ -35,18 +36,12 @@ QString infoJson(ProbeLink& link) {
     });
 }
 
-QString readJson(ProbeLink& link, TickClock& clock, int count) {
-    // The hand probe at the normal potential, as a measurement reads it.
-    link.sendCommand(QStringLiteral("L0000"));
-    link.sendCommand(QStringLiteral("K0001"));
+QString readingsJson(const ReadingSeries& series) {
     QStringList items;
-    const quint32 start = clock.ticks();
-    for (int i = 0; i < count && link.isHeld(); ++i) {
-        const int value = link.readValue();
-        const quint32 at = ticksSince(start, clock.ticks());
-        items << jsonObject({{"timeMs", QString::number(at)}, {"value", QString::number(value)}});
+    for (const TimedReading& r : series.readings) {
+        const QString value = r.value ? QString::number(*r.value) : QStringLiteral("null");
+        items << jsonObject({{"timeMs", QString::number(r.timeMs)}, {"value", value}});
     }
-    link.sendCommand(QStringLiteral("X0000"));
     return jsonArray(items);
 }
 
@@ -98,7 +93,15 @@ int runProbe(const QStringList& args) {
     link.deviceChange();
     if (!link.isOnline())
         return noProbe();
-    printOut((sub == QLatin1String("info") ? infoJson(link) : readJson(link, clock, count)) + '\n');
+    if (sub == QLatin1String("info")) {
+        printOut(infoJson(link) + '\n');
+        return 0;
+    }
+    const ReadingSeries series = readHandProbe(link, clock, count);
+    // Part of a series would pass for all of it.
+    if (series.probeLost)
+        return noProbe();
+    printOut(readingsJson(series) + '\n');
     return 0;
 }
 

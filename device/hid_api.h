@@ -36,8 +36,21 @@ public:
 // hidapi with its hidraw backend.
 std::unique_ptr<HidApi> createHidapi();
 
+// Report lengths above this are no real device's (a broken or hostile descriptor): they count
+// as not told.
+inline constexpr int kMaxHidReportLength = 16384;
+
 // The longest output report a HID report descriptor declares, in bytes with the report ID
-// byte (as the system counts it); 0 when it declares none or cannot be parsed.
+// byte (as the system counts it); 0 when it declares none, cannot be parsed or declares more
+// than kMaxHidReportLength bytes.
 int outputReportLengthFromDescriptor(const QByteArray& descriptor);
+
+// The USB device's own strings a string index can name.
+enum class UsbString { None, Manufacturer, Product, SerialNumber };
+
+// Which of them carries string index `index`, going by a USB device descriptor (its bytes 14,
+// 15 and 16 hold the manufacturer, product and serial number string indices); None when the
+// descriptor is not a device descriptor or no string has that index.
+UsbString usbStringWithIndex(const QByteArray& deviceDescriptor, int index);
 
 } // namespace viro

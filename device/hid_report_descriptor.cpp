@@ -6,6 +6,7 @@
 namespace viro {
 
 int outputReportLengthFromDescriptor(const QByteArray& descriptor) {
+    constexpr quint64 kCapBits = quint64(kMaxHidReportLength + 1) * 8;
     struct Globals {
         quint32 reportSize = 0;
         quint32 reportCount = 0;
@@ -34,9 +35,13 @@ int outputReportLengthFromDescriptor(const QByteArray& descriptor) {
             data |= quint32(bytes[i + 1 + b]) << (8 * b);
         const quint8 item = prefix & 0xFC; // tag and type
         switch (item) {
-        case 0x90: // Output (main)
-            outputBits[globals.reportId] += quint64(globals.reportSize) * globals.reportCount;
+        case 0x90: { // Output (main)
+            // Saturated just past the bound, so huge sizes and counts cannot wrap around.
+            quint64& bits = outputBits[globals.reportId];
+            const quint64 added = quint64(globals.reportSize) * globals.reportCount;
+            bits = qMin(bits + qMin(added, kCapBits), kCapBits);
             break;
+        }
         case 0x74: // Report Size (global)
             globals.reportSize = data;
             break;
@@ -63,9 +68,27 @@ int outputReportLengthFromDescriptor(const QByteArray& descriptor) {
     quint64 longest = 0;
     for (const auto& [id, bits] : outputBits)
         longest = qMax(longest, bits);
-    if (longest == 0)
+    const quint64 length = 1 + (longest + 7) / 8;
+    if (longest == 0 || length > quint64(kMaxHidReportLength))
         return 0;
-    return int(1 + (longest + 7) / 8);
+    return int(length);
+}
+
+UsbString usbStringWithIndex(const QByteArray& deviceDescriptor, int index) {
+    // bLength 18, bDescriptorType 1 (device).
+    if (deviceDescriptor.size() < 18 || quint8(deviceDescriptor[0]) != 18 ||
+        quint8(deviceDescriptor[1]) != 1)
+        return UsbString::None;
+    // Index 0 means "no string".
+    if (index <= 0 || index > 0xFF)
+        return UsbString::None;
+    if (quint8(deviceDescriptor[14]) == index)
+        return UsbString::Manufacturer;
+    if (quint8(deviceDescriptor[15]) == index)
+        return UsbString::Product;
+    if (quint8(deviceDescriptor[16]) == index)
+        return UsbString::SerialNumber;
+    return UsbString::None;
 }
 
 } // namespace viro

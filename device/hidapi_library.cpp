@@ -2,6 +2,7 @@
 
 #include <hidapi.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -19,20 +20,38 @@ QString fromWide(const wchar_t* text) {
     return text ? QString::fromWCharArray(text) : QString();
 }
 
-// The report descriptor the kernel keeps for a hidraw node ("/dev/hidrawN").
-QByteArray reportDescriptor(const QString& path) {
-    const QString node = QFileInfo(path).fileName();
-    QFile file(QStringLiteral("/sys/class/hidraw/%1/device/report_descriptor").arg(node));
+QByteArray readAll(const QString& path) {
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
 }
 
+// The HID device of a hidraw node ("/dev/hidrawN") as the kernel shows it.
+QString sysfsDevice(const QString& path) {
+    return QStringLiteral("/sys/class/hidraw/%1/device").arg(QFileInfo(path).fileName());
+}
+
+// The report descriptor the kernel keeps for a hidraw node.
+QByteArray reportDescriptor(const QString& path) {
+    return readAll(sysfsDevice(path) + QStringLiteral("/report_descriptor"));
+}
+
+// The USB descriptors of the device behind a hidraw node, device descriptor first: two levels
+// up from the HID device (its interface, then the USB device).
+QByteArray usbDescriptors(const QString& path) {
+    const QString device = QFileInfo(sysfsDevice(path)).canonicalFilePath();
+    if (device.isEmpty())
+        return QByteArray();
+    return readAll(QDir::cleanPath(device + QStringLiteral("/../../descriptors")));
+}
+
 class HidapiDevice : public HidDeviceHandle {
 public:
-    HidapiDevice(hid_device* device, int lockFd, QString serial, int outputLength)
-        : device_(device), lockFd_(lockFd), serial_(std::move(serial)),
-          outputLength_(outputLength) {}
+    HidapiDevice(hid_device* device, int lockFd, QString serial, int outputLength,
+                 QByteArray usbDescriptor)
+        : device_(device), lockFd_(lockFd), serial_(std::move(serial)), outputLength_(outputLength),
+          usbDescriptor_(std::move(usbDescriptor)) {}
     ~HidapiDevice() override {
         hid_close(device_);
         if (lockFd_ >= 0)
@@ -51,8 +70,20 @@ public:
         wchar_t text[256] = {};
         if (hid_get_indexed_string(device_, index, text, 255) == 0)
             return fromWide(text);
-        // The hidraw backend cannot read string descriptors by index. The probe's string 3 is
-        // its USB serial number string, which the kernel does pass on.
+        // The hidraw backend cannot read string descriptors by index, but the kernel passes
+        // on the device's manufacturer, product and serial number strings; the device
+        // descriptor tells which of them has the index.
+        switch (usbStringWithIndex(usbDescriptor_, index)) {
+        case UsbString::Manufacturer:
+            return deviceString(hid_get_manufacturer_string);
+        case UsbString::Product:
+            return deviceString(hid_get_product_string);
+        case UsbString::SerialNumber:
+            return serial_;
+        case UsbString::None:
+            break;
+        }
+        // Unknown: the probe's string 3 is taken to be its serial number string.
         if (index == 3)
             return serial_;
         return QString();
@@ -60,10 +91,16 @@ public:
     int outputReportLength() override { return outputLength_; }
 
 private:
+    QString deviceString(int (*get)(hid_device*, wchar_t*, size_t)) {
+        wchar_t text[256] = {};
+        return get(device_, text, 255) == 0 ? fromWide(text) : QString();
+    }
+
     hid_device* device_;
     int lockFd_;
     QString serial_;
     int outputLength_;
+    QByteArray usbDescriptor_;
 };
 
 class Hidapi : public HidApi {
@@ -112,7 +149,8 @@ public:
             return nullptr;
         }
         const int length = outputReportLengthFromDescriptor(reportDescriptor(info.path));
-        return std::make_unique<HidapiDevice>(device, lockFd, info.serialNumber, length);
+        return std::make_unique<HidapiDevice>(device, lockFd, info.serialNumber, length,
+                                              usbDescriptors(info.path));
     }
 
 private:

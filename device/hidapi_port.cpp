@@ -114,10 +114,12 @@ void ioLoop(std::shared_ptr<Shared> s, HidapiPort::Timing timing) {
                         emit port.reportReceived(data);
                 });
             } else if (n < 0) {
-                // The device is gone: stop reading it and let the program look at once.
+                // The device is gone: stop reading it and tell the program at once. The list is
+                // forgotten, so a probe that comes back under the same path (or never left it)
+                // shows up as a change at the next poll and is taken again.
                 s->lost = true;
+                s->devices.clear();
                 post(*s, [](HidapiPort& port) { emit port.devicesChanged(); });
-                nextPoll = Clock::now();
             }
         } else {
             s->wake.wait_until(lock, nextPoll,
@@ -235,7 +237,7 @@ bool HidapiPort::open(const HidDeviceInfo& device) {
         if (!handle)
             return false;
         int length = handle->outputReportLength();
-        if (length < 2)
+        if (length < 2 || length > kMaxHidReportLength)
             length = probe::kDefaultReportLength;
         s->device = std::move(handle);
         s->held = true;

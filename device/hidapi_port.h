@@ -16,8 +16,11 @@ class HidapiPort : public HidPort {
     Q_OBJECT
 public:
     struct Timing {
-        int pollMs = 1000;     // device list polling
-        int readTimeoutMs = 5; // one read; also the longest a request waits for its turn
+        int pollMs = 1000; // device list polling
+        // One read; also the longest a request (a write) waits for its turn. hidapi promises
+        // nothing for calls on one device from two threads, so every call stays on the I/O
+        // thread and the reads are kept short instead.
+        int readTimeoutMs = 1;
         int requestTimeoutMs = 2000;
         int stopTimeoutMs = 2000;
     };

@@ -7,17 +7,6 @@ namespace viro {
 
 namespace {
 
-bool isHexDigits(const QString& text) {
-    if (text.isEmpty())
-        return false;
-    for (const QChar c : text) {
-        const char a = c.toLatin1();
-        if (!((a >= '0' && a <= '9') || (a >= 'A' && a <= 'F') || (a >= 'a' && a <= 'f')))
-            return false;
-    }
-    return true;
-}
-
 // Clears a flag when the scope ends, however it ends.
 class BusyScope {
 public:
@@ -55,6 +44,8 @@ bool ProbeLink::sendCommand(const QString& command) {
     replyReceived_ = false;
     reply_.clear();
     const QByteArray report = probe::buildOutputReport(command, shift_, port_.outputReportLength());
+    // A late reply to an earlier command that gave up must not pass for this one's.
+    port_.flush();
     for (int attempt = 0; attempt < kTries && isHeld(); ++attempt) {
         if (!port_.write(report)) {
             port_.flush();
@@ -104,9 +95,7 @@ int ProbeLink::readValue() {
         cpdmFault_ = false;
         emit cpdmFaultChanged(false);
     }
-    bool ok = false;
-    const int value = reply_.mid(2, 3).trimmed().toInt(&ok, 16);
-    return ok ? value : 0;
+    return probe::parseHex(QStringView(reply_).mid(2, 3).trimmed()).value_or(0);
 }
 
 QString ProbeLink::readRegister(int reg) {
@@ -118,13 +107,13 @@ QString ProbeLink::readRegister(int reg) {
     if (reply_ == QLatin1String(probe::kAcknowledged))
         return QString();
     const QString digits = reply_.mid(3, 2);
-    return digits.size() == 2 && isHexDigits(digits) ? digits.toUpper() : QString();
+    return digits.size() == 2 && probe::parseHex(digits) ? digits.toUpper() : QString();
 }
 
-void ProbeLink::writeRegister(int reg, int value) {
+bool ProbeLink::writeRegister(int reg, int value) {
     if (reg < 0 || reg > 0xFF || value < 0 || value > 0xFF)
-        return;
-    sendCommand(QLatin1Char('W') + probe::hex2(reg) + probe::hex2(value));
+        return false;
+    return sendCommand(QLatin1Char('W') + probe::hex2(reg) + probe::hex2(value));
 }
 
 QString ProbeLink::readRegisters(int first, int count) {
@@ -140,10 +129,7 @@ QString ProbeLink::readRegisters(int first, int count) {
 }
 
 std::optional<int> ProbeLink::usageCounter() {
-    const QString digits = readRegisters(0x06, 3);
-    if (digits.isEmpty())
-        return std::nullopt;
-    return digits.toInt(nullptr, 16);
+    return probe::parseHex(readRegisters(0x06, 3));
 }
 
 int ProbeLink::readUsageCounter() {
@@ -156,18 +142,19 @@ std::optional<int> ProbeLink::incrementUsageCounter() {
         return std::nullopt;
     // 24 bits: the counter stops at its top rather than wrapping to 0.
     const int next = qMin(*counter + 1, 0xFFFFFF);
-    const QString digits = QStringLiteral("%1").arg(next, 6, 16, QLatin1Char('0')).toUpper();
+    // Most significant first, stopping at a lost write: the registers after it keep their old
+    // digits, so a lost write can leave the counter too high but never lower than it was.
     for (int i = 0; i < 3; ++i)
-        writeRegister(0x06 + i, digits.mid(2 * i, 2).toInt(nullptr, 16));
+        if (!writeRegister(0x06 + i, (next >> (16 - 8 * i)) & 0xFF))
+            return std::nullopt;
     return next;
 }
 
 std::array<int, 4> ProbeLink::readGainTrims() {
     std::array<int, 4> gains = kDefaultGainTrims;
     for (int i = 0; i < 4; ++i) {
-        const QString digits = readRegister(0x0D + i);
-        if (!digits.isEmpty())
-            gains[size_t(i)] = digits.toInt(nullptr, 16);
+        if (const std::optional<int> gain = probe::parseHex(readRegister(0x0D + i)))
+            gains[size_t(i)] = *gain;
     }
     return gains;
 }
@@ -216,8 +203,8 @@ void ProbeLink::setUp() {
         const QString hi = readRegisters(0x09, 2);
         if (released())
             return;
-        nrmConstant_ = nrm.isEmpty() ? kDefaultDeviceConstant : nrm.toInt(nullptr, 16);
-        hiConstant_ = hi.isEmpty() ? kDefaultDeviceConstant : hi.toInt(nullptr, 16);
+        nrmConstant_ = probe::parseHex(nrm).value_or(kDefaultDeviceConstant);
+        hiConstant_ = probe::parseHex(hi).value_or(kDefaultDeviceConstant);
     } else {
         nrmConstant_ = kDefaultDeviceConstant;
         hiConstant_ = kDefaultDeviceConstant;
@@ -234,9 +221,12 @@ void ProbeLink::release() {
     a02_ = false;
     nrmConstant_ = kDefaultDeviceConstant;
     hiConstant_ = kDefaultDeviceConstant;
+    const bool hadFault = cpdmFault_;
     cpdmFault_ = false;
     replyReceived_ = false;
     online_ = false;
+    if (hadFault)
+        emit cpdmFaultChanged(false);
     emit detached();
 }
 

@@ -59,7 +59,8 @@ public:
     // Characters 4 and 5 of the reply to "R" + register + "00"; empty when unreadable.
     QString readRegister(int reg);
     // "W" + register + value, both as two hex digits; values outside 0 to 255 are not sent.
-    void writeRegister(int reg, int value);
+    // True when the probe took the write.
+    bool writeRegister(int reg, int value);
     // Registers `first` to `first + count - 1` joined, most significant first; empty when any
     // of them is unreadable.
     QString readRegisters(int first, int count);
@@ -67,7 +68,8 @@ public:
     // Registers 06 to 08 as one number; nothing when unreadable.
     std::optional<int> usageCounter();
     // Adds one to the counter and writes it back; nothing is written, and nothing returned,
-    // when the counter cannot be read (a lost reply must not reset it).
+    // when the counter cannot be read (a lost reply must not reset it). Nothing is returned
+    // either when a write is lost; the writes after it are then not sent.
     std::optional<int> incrementUsageCounter();
     // Registers 0D to 10, each its default when unreadable.
     std::array<int, 4> readGainTrims();

@@ -65,6 +65,27 @@ QByteArray encodeReply(const QByteArray& text, const ShiftTable& shift) {
     return shiftedOnTheWire(text) ? shiftForward(text, shift) : text;
 }
 
+std::optional<int> parseHex(QStringView digits) {
+    // Seven digits still fit an int.
+    if (digits.isEmpty() || digits.size() > 7)
+        return std::nullopt;
+    int value = 0;
+    for (const QChar c : digits) {
+        const char16_t u = c.unicode();
+        int digit = 0;
+        if (u >= '0' && u <= '9')
+            digit = u - '0';
+        else if (u >= 'A' && u <= 'F')
+            digit = u - 'A' + 10;
+        else if (u >= 'a' && u <= 'f')
+            digit = u - 'a' + 10;
+        else
+            return std::nullopt;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
 QString hex2(int value) {
     return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
 }

@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QStringView>
+
 #include <array>
+#include <optional>
 
 // The wire format spoken with the probe: shifted text commands in output reports, shifted text
 // replies in input reports. Used by the probe link and by the simulated probe alike.
@@ -59,6 +62,10 @@ QString decodeReply(const QByteArray& data, const ShiftTable& shift);
 
 // The reply a probe sends for `text`: shifted forward under the same rule.
 QByteArray encodeReply(const QByteArray& text, const ShiftTable& shift);
+
+// The value of one to seven hex digits of either case; nothing for anything else (a sign, "0x",
+// spaces or an empty text).
+std::optional<int> parseHex(QStringView digits);
 
 // Two upper-case hex digits, left-padded with "0".
 QString hex2(int value);

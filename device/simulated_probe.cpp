@@ -8,15 +8,6 @@ namespace viro {
 
 namespace {
 
-bool parseHex(const QByteArray& digits, int& value) {
-    bool ok = false;
-    value = digits.toInt(&ok, 16);
-    for (const char c : digits)
-        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
-            return false;
-    return ok;
-}
-
 QByteArray hex(int value, int digits) {
     return QByteArray::number(value, 16).toUpper().rightJustified(digits, '0');
 }
@@ -207,9 +198,11 @@ QByteArray SimulatedProbe::receive(const QByteArray& data) {
 }
 
 QByteArray SimulatedProbe::answer(const QByteArray& command) {
-    int value = 0;
-    if (command.size() != 5 || !parseHex(command.mid(1), value))
+    const std::optional<int> parsed =
+        command.size() == 5 ? probe::parseHex(QString::fromLatin1(command.mid(1))) : std::nullopt;
+    if (!parsed)
         return probe::kRejected;
+    const int value = *parsed;
     const char letter = command[0];
     const int low = value & 0xFF;
     switch (letter) {
@@ -229,7 +222,8 @@ QByteArray SimulatedProbe::answer(const QByteArray& command) {
     case 'W': {
         const int reg = value >> 8;
         // The identity and the device constants are set in the factory.
-        if (reg < 0x06 || reg >= kRegisterCount || (reg >= 0x09 && reg <= 0x0C))
+        if (reg < 0x06 || reg >= kRegisterCount || (reg >= 0x09 && reg <= 0x0C) ||
+            unwritable_.count(reg))
             return probe::kRejected;
         registers_[size_t(reg)] = quint8(low);
         return probe::kAcknowledged;
@@ -284,6 +278,13 @@ QByteArray SimulatedProbe::answer(const QByteArray& command) {
     default:
         return probe::kRejected;
     }
+}
+
+void SimulatedProbe::setUnwritableRegister(int reg, bool on) {
+    if (on)
+        unwritable_.insert(reg);
+    else
+        unwritable_.erase(reg);
 }
 
 void configureDefaultProbe(SimulatedProbe& probe) {

@@ -62,6 +62,7 @@ public:
     void setSilent(bool on) { silent_ = on; }       // no reply at all
     void setCpdmFault(bool on) { cpdmFault_ = on; } // "Z0001" to "D0000"
     void setUnreadableRegister(int reg, bool on);   // reads of it are rejected
+    void setUnwritableRegister(int reg, bool on);   // writes to it are rejected
     // Replies sent in place of the computed ones, in order, each under the wire rule (shifted
     // when five characters or fewer and not an acknowledgement).
     void queueReply(const QByteArray& text) { scripted_.push_back(text); }
@@ -110,6 +111,7 @@ private:
     TickClock& clock_;
     std::array<quint8, kRegisterCount> registers_{};
     std::set<int> unreadable_;
+    std::set<int> unwritable_;
     QString hardware_;
     int rejectNext_ = 0;
     bool rejectAll_ = false;

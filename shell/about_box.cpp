@@ -6,7 +6,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -125,23 +124,18 @@ QString TAboutBox::counterText() const {
 }
 
 void TAboutBox::done(int r) {
-    // Fades out over 500 ms; a second close during the fade closes at once.
-    if (fading_ || !isVisible()) {
+    // Fades out; a second close during the fade closes at once, and the fade then ends
+    // without closing again.
+    if (fade_.active() || !isVisible()) {
+        fade_.stop();
         QDialog::done(r);
-        fading_ = false;
         setWindowOpacity(1.0);
         return;
     }
-    fading_ = true;
-    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
-    fade->setDuration(500);
-    fade->setStartValue(windowOpacity());
-    fade->setEndValue(0.0);
-    connect(fade, &QPropertyAnimation::finished, this, [this, r, fade] {
-        fade->deleteLater();
-        done(r);
+    fade_.start(this, kFadeMs, [this, r] {
+        QDialog::done(r);
+        setWindowOpacity(1.0);
     });
-    fade->start();
 }
 
 } // namespace viro

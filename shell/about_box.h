@@ -1,5 +1,7 @@
 #pragma once
 
+#include "message_box.h"
+
 #include <QDialog>
 #include <QLocale>
 
@@ -21,6 +23,8 @@ QString formatUsageCounter(int counter, const QLocale& locale = QLocale());
 class TAboutBox : public QDialog {
     Q_OBJECT
 public:
+    static constexpr int kFadeMs = 500;
+
     // `probe` may be null (no probe link); `openWeb` opens the maker's web address.
     TAboutBox(ProbeControl* probe, std::function<void()> openWeb, QWidget* parent = nullptr);
 
@@ -30,6 +34,8 @@ public:
     QString serialText() const;
     QString hardwareText() const;
     QString counterText() const;
+    // The box is fading out after a close.
+    bool fading() const { return fade_.active(); }
 
 protected:
     void done(int r) override;
@@ -40,7 +46,7 @@ private:
     QLabel* serial_ = nullptr;
     QLabel* hardware_ = nullptr;
     QLabel* counter_ = nullptr;
-    bool fading_ = false;
+    WindowFade fade_;
 };
 
 } // namespace viro

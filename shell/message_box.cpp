@@ -11,6 +11,33 @@
 
 namespace viro {
 
+void WindowFade::start(QWidget* window, int durationMs, std::function<void()> finished) {
+    stop();
+    auto* animation = new QPropertyAnimation(window, "windowOpacity", window);
+    animation_ = animation;
+    animation->setDuration(durationMs);
+    animation->setStartValue(window->windowOpacity());
+    animation->setEndValue(0.0);
+    QObject::connect(animation, &QPropertyAnimation::finished, window,
+                     [this, animation, finished = std::move(finished)] {
+                         animation->deleteLater();
+                         // Cleared first: the finish may close the box, which asks active().
+                         if (animation_ == animation)
+                             animation_.clear();
+                         finished();
+                     });
+    animation->start();
+}
+
+void WindowFade::stop() {
+    if (QPropertyAnimation* animation = animation_.data()) {
+        animation_.clear();
+        animation->disconnect();
+        animation->stop();
+        animation->deleteLater();
+    }
+}
+
 QString TZeMsag::captionFor(int type) {
     switch (type) {
     case 1:
@@ -85,7 +112,7 @@ TZeMsag::TZeMsag(int type, const QString& text, QWidget* parent) : QDialog(paren
 void TZeMsag::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     result_ = false;
-    fading_ = false;
+    fade_.stop();
     setWindowOpacity(1.0);
     picture_->show();
     yesButton_->show();
@@ -97,7 +124,7 @@ void TZeMsag::showEvent(QShowEvent* event) {
 
 void TZeMsag::answer(bool yes) {
     // An answer given while the box fades out does not change the first one.
-    if (fading_)
+    if (fade_.active())
         return;
     result_ = yes;
     accept();
@@ -105,21 +132,12 @@ void TZeMsag::answer(bool yes) {
 
 void TZeMsag::done(int r) {
     // Fade out before closing; a second close during the fade closes at once.
-    if (fading_ || !isVisible()) {
+    if (fade_.active() || !isVisible()) {
+        fade_.stop();
         finishClose(r);
         return;
     }
-    fading_ = true;
-    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
-    fade->setDuration(kFadeMs);
-    fade->setStartValue(windowOpacity());
-    fade->setEndValue(0.0);
-    connect(fade, &QPropertyAnimation::finished, this, [this, r, fade] {
-        fade->deleteLater();
-        if (fading_)
-            finishClose(r);
-    });
-    fade->start();
+    fade_.start(this, kFadeMs, [this, r] { finishClose(r); });
 }
 
 void TZeMsag::finishClose(int r) {
@@ -129,7 +147,6 @@ void TZeMsag::finishClose(int r) {
     if (noButton_)
         noButton_->hide();
     QDialog::done(r);
-    fading_ = false;
 }
 
 bool TZeMsag::ask(int type, const QString& text, QWidget* parent) {

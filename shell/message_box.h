@@ -1,13 +1,29 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
+
+#include <functional>
 
 class QLabel;
 class QPlainTextEdit;
+class QPropertyAnimation;
 class QPushButton;
 class QTimer;
 
 namespace viro {
+
+// The fade-out of a closing box: the window's opacity runs down to 0, then `finished` runs.
+// A box closed another way meanwhile stops the fade, so `finished` does not run after it.
+class WindowFade {
+public:
+    void start(QWidget* window, int durationMs, std::function<void()> finished);
+    void stop();
+    bool active() const { return !animation_.isNull(); }
+
+private:
+    QPointer<QPropertyAnimation> animation_;
+};
 
 // The program's own modal message box: a caption and picture by type, the text in a read-only
 // field, YES/NO (types 1-3) or OK (types 4-6). Any way of closing other than YES/OK gives false.
@@ -24,7 +40,7 @@ public:
 
     bool result() const { return result_; }
     // The box is fading out after an answer.
-    bool fading() const { return fading_; }
+    bool fading() const { return fade_.active(); }
 
     static QString captionFor(int type);
 
@@ -42,7 +58,7 @@ private:
     QPushButton* noButton_ = nullptr;
     QTimer* repaint_ = nullptr;
     bool result_ = false;
-    bool fading_ = false;
+    WindowFade fade_;
 };
 
 } // namespace viro

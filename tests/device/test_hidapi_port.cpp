@@ -177,7 +177,8 @@ TEST_F(HidapiPortTest, OutputReportLength) {
         int deviceTells;
         int used;
     };
-    const Case cases[] = {{9, 9}, {65, 65}, {0, 65}, {1, 65}};
+    const Case cases[] = {{9, 9},         {65, 65},    {0, 65},         {1, 65},
+                          {16384, 16384}, {16385, 65}, {0x7FFFFFFF, 65}};
     auto port = makePort();
     ASSERT_TRUE(port->start());
     for (const Case& c : cases) {
@@ -260,6 +261,42 @@ TEST_F(HidapiPortTest, ReadErrorMeansUnplugged) {
     EXPECT_FALSE(port->write(QByteArray(9, ' ')));
     port->close();
     EXPECT_FALSE(port->isOpen());
+}
+
+TEST_F(HidapiPortTest, ProbeStillListedAfterAReadErrorIsReportedAgain) {
+    auto port = makePort();
+    ASSERT_TRUE(port->start());
+    viro::SystemTickClock clock;
+    viro::ProbeLink link(*port, clock);
+    link.deviceChange();
+    ASSERT_TRUE(link.isOnline());
+    QSignalSpy detached(&link, &viro::ProbeLink::detached);
+    QSignalSpy attached(&link, &viro::ProbeLink::attached);
+    {
+        std::lock_guard<std::mutex> lock(bus->mutex);
+        bus->readError = true;
+        bus->changed.notify_all();
+    }
+    ASSERT_TRUE(eventually([&] { return detached.count() >= 1; }));
+    // The device never left the list at its path; it answers again.
+    {
+        std::lock_guard<std::mutex> lock(bus->mutex);
+        bus->readError = false;
+    }
+    ASSERT_TRUE(eventually([&] { return link.isOnline() && port->isPlugged(); }));
+    EXPECT_GE(attached.count(), 1);
+    EXPECT_EQ(attached.count(), detached.count());
+}
+
+TEST_F(HidapiPortTest, DefaultTimingKeepsWritesWaitingLittleAndStops) {
+    // A write waits for the read in progress: at most this long.
+    EXPECT_LE(HidapiPort::Timing{}.readTimeoutMs, 1);
+    auto port = makePort(HidapiPort::Timing{});
+    ASSERT_TRUE(port->start());
+    ASSERT_TRUE(port->open(probeDevice()));
+    EXPECT_TRUE(port->write(QByteArray(9, ' ')));
+    EXPECT_TRUE(port->stop());
+    EXPECT_EQ(port->state(), HidapiPort::State::Stopped);
 }
 
 TEST_F(HidapiPortTest, PollingFollowsPlugAndUnplug) {
@@ -354,10 +391,52 @@ TEST(HidReportDescriptor, OutputReportLength) {
         {"pop without push", QByteArray::fromHex("75 08 95 08 91 02 b4"), 0},
         {"empty", QByteArray(), 0},
         {"long item skipped", QByteArray::fromHex("fe 02 01 aa aa 75 08 95 03 91 02"), 4},
+        {"16383 bytes: the longest taken", QByteArray::fromHex("75 08 96 ff 3f 91 02"), 16384},
+        {"16384 bytes: too long", QByteArray::fromHex("75 08 96 00 40 91 02"), 0},
+        {"too long in two items", QByteArray::fromHex("75 08 96 00 20 91 02 91 02"), 0},
+        // 32-bit size and count: their product and sum would wrap a 64-bit count of bits.
+        {"huge size and count",
+         QByteArray::fromHex("77 ff ff ff ff 97 ff ff ff ff 91 02 91 02 91 02"), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(viro::outputReportLengthFromDescriptor(c.descriptor), c.length);
+    }
+}
+
+TEST(UsbDeviceDescriptor, WhichStringHasAnIndex) {
+    // A device descriptor: bLength 18, type 1, USB 2.0, class 0, packet 64, the probe's IDs,
+    // release 1.00, then the manufacturer, product and serial number string indices.
+    auto descriptor = [](int manufacturer, int product, int serial) {
+        QByteArray d = QByteArray::fromHex("12 01 00 02 00 00 00 40 1e 6b 47 2d 00 01");
+        d.append(char(manufacturer)).append(char(product)).append(char(serial)).append(char(1));
+        return d;
+    };
+    using viro::UsbString;
+    struct Case {
+        const char* name;
+        QByteArray descriptor;
+        int index;
+        UsbString string;
+    };
+    const std::vector<Case> cases{
+        {"serial number at 3", descriptor(1, 2, 3), 3, UsbString::SerialNumber},
+        {"product at 3", descriptor(1, 3, 2), 3, UsbString::Product},
+        {"manufacturer at 3", descriptor(3, 1, 2), 3, UsbString::Manufacturer},
+        {"none at 3", descriptor(1, 2, 4), 3, UsbString::None},
+        {"serial at 4", descriptor(1, 2, 4), 4, UsbString::SerialNumber},
+        {"index 0 names no string", descriptor(0, 0, 0), 0, UsbString::None},
+        {"followed by a configuration", descriptor(1, 2, 3) + QByteArray::fromHex("09 02 29 00"), 3,
+         UsbString::SerialNumber},
+        {"cut short", descriptor(1, 2, 3).left(16), 3, UsbString::None},
+        {"wrong length byte", QByteArray(1, char(0x11)) + descriptor(1, 2, 3).mid(1), 3,
+         UsbString::None},
+        {"not a device descriptor", descriptor(1, 2, 3).replace(1, 1, "\x02"), 3, UsbString::None},
+        {"empty", QByteArray(), 3, UsbString::None},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(viro::usbStringWithIndex(c.descriptor, c.index), c.string);
     }
 }
 

@@ -103,8 +103,9 @@ TEST_F(ProbeLinkTest, RetriesAndTheirTiming) {
         EXPECT_EQ(link.replyReceived(), c.result);
         EXPECT_EQ(int(port.writtenReports().size()), c.writes);
         EXPECT_EQ(port.writeAttempts(), c.writeFailures + c.writes);
-        // Every failed write flushes the input queue before its pause.
-        EXPECT_EQ(port.flushCount(), c.writeFailures);
+        // The input queue is flushed before the first write, and after every failed write
+        // before its pause.
+        EXPECT_EQ(port.flushCount(), 1 + c.writeFailures);
         EXPECT_GE(elapsedSince(start), c.minMs);
         EXPECT_LE(elapsedSince(start), c.maxMs);
         probe.setRejectAll(false);
@@ -165,6 +166,9 @@ TEST_F(ProbeLinkTest, ReadValue) {
         {"zero", "D0000", 0},
         {"blank digits trimmed", "D0 1F", 31},
         {"not hexadecimal", "D0XYZ", 0},
+        {"minus sign", "D0-FF", 0},
+        {"plus sign", "D0+1F", 0},
+        {"hex prefix", "D00x1", 0},
         {"too short", "D0", 0},
     };
     for (const Case& c : cases) {
@@ -280,6 +284,27 @@ TEST_F(ProbeLinkTest, UsageCounterIncrement) {
                   (QStringList{"R0600", "R0700", "R0800", "R0600", "R0700", "R0800"} + c.writes));
         EXPECT_EQ(link.readUsageCounter(), c.after);
     }
+}
+
+TEST_F(ProbeLinkTest, LostWriteFailsTheIncrement) {
+    attach();
+    probe.setUsageCounter(0x0000FF);
+    probe.setUnwritableRegister(0x07, true);
+    probe.clearLog();
+    EXPECT_FALSE(link.incrementUsageCounter().has_value());
+    // Three tries of the lost write, and register 08 is left alone: writing its 00 after a
+    // lost 01 would reset the counter.
+    EXPECT_EQ(probe.commands(),
+              (QStringList{"R0600", "R0700", "R0800", "W0600", "W0701", "W0701", "W0701"}));
+    EXPECT_EQ(link.readUsageCounter(), 0x0000FF);
+
+    EXPECT_FALSE(link.writeRegister(0x07, 1));
+    probe.setUnwritableRegister(0x07, false);
+    EXPECT_TRUE(link.writeRegister(0x07, 1));
+    // Not sent at all.
+    probe.clearLog();
+    EXPECT_FALSE(link.writeRegister(0x07, 256));
+    EXPECT_TRUE(probe.commands().isEmpty());
 }
 
 TEST_F(ProbeLinkTest, UnreadableCounterIsNotOverwritten) {
@@ -407,7 +432,8 @@ TEST_F(ProbeLinkTest, UnplugDuringACommandDropsTheLink) {
     EXPECT_EQ(detached.count(), 1);
     EXPECT_EQ(link.serialNumber(), "None!");
     EXPECT_EQ(link.shiftTable(), viro::probe::kNoShift);
-    EXPECT_GE(port.flushCount(), 1);
+    // One before the write, one by the release.
+    EXPECT_EQ(port.flushCount(), 2);
 }
 
 TEST_F(ProbeLinkTest, UnplugDuringTheSetUpEndsIt) {
@@ -465,6 +491,50 @@ TEST_F(ProbeLinkTest, TakesTheFirstProbeItCanOpen) {
     QCoreApplication::processEvents();
     EXPECT_EQ(l.serialNumber(), "000000000002");
     EXPECT_TRUE(third.commands().isEmpty());
+}
+
+TEST_F(ProbeLinkTest, ReleaseEndsTheCpdmFault) {
+    struct Case {
+        const char* name;
+        bool fault;
+        QList<bool> changes; // cpdmFaultChanged from the unplug on
+    };
+    const std::vector<Case> cases{{"fault shown", true, {false}}, {"no fault", false, {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        port.plug(path);
+        link.deviceChange();
+        ASSERT_TRUE(link.isOnline());
+        probe.setCpdmFault(c.fault);
+        link.readValue();
+        ASSERT_EQ(link.cpdmFault(), c.fault);
+        QSignalSpy spy(&link, &ProbeLink::cpdmFaultChanged);
+        port.unplug(path);
+        link.deviceChange();
+        ASSERT_FALSE(link.isOnline());
+        EXPECT_FALSE(link.cpdmFault());
+        QList<bool> changes;
+        for (const QList<QVariant>& args : spy)
+            changes << args[0].toBool();
+        EXPECT_EQ(changes, c.changes);
+        probe.setCpdmFault(false);
+        QCoreApplication::processEvents(); // the queued device changes
+    }
+}
+
+TEST_F(ProbeLinkTest, LateReplyOfATimedOutCommandIsNotTakenForTheNext) {
+    attach();
+    probe.setReadingOverride(0x123);
+    probe.setRegister(0x07, 0x45);
+    // Every reply comes after its command has given up.
+    port.setReplyDelay(350);
+    EXPECT_FALSE(link.sendCommand("D0000"));
+    // The three late "D0123" are due now, ahead of the register's reply 1 ms after its write;
+    // taken for it they would read as "23".
+    clock.advance(400);
+    port.setReplyDelay(1);
+    EXPECT_EQ(link.readRegister(0x07), "45");
+    EXPECT_EQ(link.reply(), "R0745");
 }
 
 TEST_F(ProbeLinkTest, LateReplyIsStoredForTheNextLook) {

@@ -124,6 +124,34 @@ TEST(ProbeProtocol, SoundEffects) {
     }
 }
 
+TEST(ProbeProtocol, HexDigitsOnly) {
+    struct Case {
+        const char* text;
+        std::optional<int> value;
+    };
+    const std::vector<Case> cases{
+        {"0", 0},
+        {"FFF", 4095},
+        {"abc", 2748},
+        {"0aF", 175},
+        {"FFFFFFF", 0xFFFFFFF},
+        // Everything a general number parse would let through.
+        {"-FF", std::nullopt},
+        {"+1F", std::nullopt},
+        {"0x1F", std::nullopt},
+        {"0X1F", std::nullopt},
+        {" 1F", std::nullopt},
+        {"1F ", std::nullopt},
+        {"1G", std::nullopt},
+        {"", std::nullopt},
+        {"10000000", std::nullopt}, // eight digits need not fit
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(parseHex(QString::fromLatin1(c.text)), c.value);
+    }
+}
+
 TEST(ProbeProtocol, TwoHexDigits) {
     EXPECT_EQ(hex2(0), "00");
     EXPECT_EQ(hex2(0x0B), "0B");

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -126,6 +127,38 @@ TEST(AboutBox, OkFadesOutAndCloses) {
     EXPECT_TRUE(visibleAfterClick); // still fading
     EXPECT_GE(timer.elapsed(), 400);
     EXPECT_FALSE(box.isVisible());
+}
+
+TEST(AboutBox, SecondCloseDuringTheFadeClosesOnce) {
+    TAboutBox box(nullptr, nullptr);
+    QSignalSpy finished(&box, &QDialog::finished);
+    bool fadingAfterOk = false;
+    QTimer::singleShot(0, &box, [&] {
+        box.findChild<QPushButton*>("OKButton")->click();
+        fadingAfterOk = box.fading();
+        box.reject(); // the window's close button while it fades
+    });
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(box.exec(), QDialog::Rejected);
+    EXPECT_TRUE(fadingAfterOk);
+    EXPECT_LT(timer.elapsed(), TAboutBox::kFadeMs); // closed at once
+    EXPECT_FALSE(box.fading());
+    EXPECT_EQ(box.windowOpacity(), 1.0);
+
+    // Shown again before the first fade would have ended: the box stays open and opaque.
+    bool stillOpen = false;
+    double opacity = 0;
+    QTimer::singleShot(TAboutBox::kFadeMs + 200, &box, [&] {
+        stillOpen = box.isVisible();
+        opacity = box.windowOpacity();
+        box.reject();
+        box.reject();
+    });
+    EXPECT_EQ(box.exec(), QDialog::Rejected);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(opacity, 1.0);
+    EXPECT_EQ(finished.count(), 2);
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 using viro::TZeMsag;
@@ -46,20 +48,38 @@ bool answerWith(int type, const char* buttonName) {
     QTimer::singleShot(0, [buttonName] {
         auto* box = qobject_cast<TZeMsag*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
-        if (buttonName)
-            box->findChild<QPushButton*>(buttonName)->click();
-        else
+        if (buttonName) {
+            auto* button = box->findChild<QPushButton*>(buttonName);
+            ASSERT_NE(button, nullptr) << buttonName;
+            button->click();
+        } else {
             box->reject(); // what the window's close button does
+        }
     });
     return TZeMsag::ask(type, "Question?");
 }
 
 TEST(MessageBox, AnswersOfTheButtonsAndTheCloseButton) {
-    EXPECT_TRUE(answerWith(1, "YesButton"));
-    EXPECT_FALSE(answerWith(1, "NoButton"));
-    EXPECT_TRUE(answerWith(6, "OkButton"));
-    EXPECT_FALSE(answerWith(6, nullptr));
-    EXPECT_FALSE(answerWith(2, nullptr));
+    struct Case {
+        int type;
+        const char* button; // null: the window's close button
+        bool answer;
+    };
+    std::vector<Case> cases;
+    for (int type = 1; type <= 3; ++type) {
+        cases.push_back({type, "YesButton", true});
+        cases.push_back({type, "NoButton", false});
+        cases.push_back({type, nullptr, false});
+    }
+    for (int type = 4; type <= 6; ++type) {
+        cases.push_back({type, "OkButton", true});
+        cases.push_back({type, nullptr, false});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", "
+                                        << (c.button ? c.button : "close button"));
+        EXPECT_EQ(answerWith(c.type, c.button), c.answer);
+    }
 }
 
 TEST(MessageBox, DefaultButtonHasTheFocusWhenShown) {
