@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMutex>
 #include <QImageReader>
 
 namespace viro {
@@ -19,6 +20,12 @@ struct CachedPicture {
 QHash<QString, CachedPicture>& pictureCache() {
     static QHash<QString, CachedPicture> cache;
     return cache;
+}
+
+// Charts may be drawn off the GUI thread (printing, rendering to images); the cache is shared.
+QMutex& cacheMutex() {
+    static QMutex mutex;
+    return mutex;
 }
 
 } // namespace
@@ -48,6 +55,7 @@ std::optional<QImage> loadChartBackground(const QString& dataFolder, const QStri
                                           QString* error) {
     const QString path = chartBackgroundPath(dataFolder, name);
     const QFileInfo info(path);
+    const QMutexLocker lock(&cacheMutex());
     if (!info.isFile()) {
         pictureCache().remove(path);
         if (error)

@@ -179,13 +179,15 @@ void DrawAnsAnalysis(QPainter& painter, const ChartArea& area, const AnalysisRes
         const Group& g = kGroups[size_t(i - 1)];
         const double mean = r.GroupMean[size_t(g.group - 1)];
         QColor color = cc::kNormal;
-        if (mean == r.Hi) {
+        // The Hi colour wins a sector that is both; the legend names both groups all the same.
+        if (mean == r.Hi)
             color = QColor(62, 62, 255);
-            hiLabel = QString::fromLatin1(g.label);
-        } else if (mean == r.Low) {
+        else if (mean == r.Low)
             color = QColor(255, 146, 64);
+        if (mean == r.Hi)
+            hiLabel = QString::fromLatin1(g.label);
+        if (mean == r.Low)
             lowLabel = QString::fromLatin1(g.label);
-        }
         const double from = 90 + 45 * (i - 1);
         sector(cp, p, from, from + 45, factor(mean), color);
     }

@@ -104,6 +104,14 @@ TEST(AnsAnalysis, HiAndLowSectorsAndTheRatio) {
     const auto ops = recordChart([&](QPainter& p) { DrawAnsAnalysis(p, {}, r); });
     EXPECT_EQ(textsOf(ops, "Hi: Tri.Yang-RH 80.0").size(), 1u);
     EXPECT_EQ(textsOf(ops, "Low: Tri.Yang-LF 20.0").size(), 1u);
+
+    // Every group equal: each is Hi and Low, and the legend still names a group for both.
+    AnalysisResult equal = flatResult();
+    equal.GroupMean.fill(50);
+    equal.Hi = equal.Low = 50;
+    const auto same = recordChart([&](QPainter& p) { DrawAnsAnalysis(p, {}, equal); });
+    EXPECT_EQ(textsOf(same, "Hi: Tri.Yin-LH 50.0").size(), 1u);
+    EXPECT_EQ(textsOf(same, "Low: Tri.Yin-LH 50.0").size(), 1u);
 }
 
 TEST(MeasurementQuality, ClassesAndMarkerClamp) {

@@ -105,6 +105,7 @@ TEST(TimeCycle, CurrentPeriodIsHighlightedAndBarsFollowTheHoraryOrder) {
         {"10:30", 45413 + 10.5 / 24, "SP", "9am-11am"},
         {"23:30", 45413 + 23.5 / 24, "GB", "11pm-1am"},
         {"01:00", 45413 + 1.0 / 24, "LR", "1am-3am"},
+        {"00:59", 45413 + 59.0 / 1440, "GB", "11pm-1am"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.time);
