@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUuid>
 
 #include <sys/resource.h>
@@ -245,16 +247,31 @@ RunResult runReader(const QString& helper, const QStringList& args, const QStrin
     };
     QElapsedTimer clock;
     clock.start();
-    while (!p.waitForFinished(50)) {
-        takeStderr();
-        if (p.state() == QProcess::NotRunning)
-            break;
-        if (clock.elapsed() > qint64(wallSeconds) * 1000) {
-            p.kill();
-            p.waitForFinished(5000);
-            r.timedOut = true;
-            return r;
-        }
+    const qint64 wallLimit = qint64(wallSeconds) * 1000;
+    if (QCoreApplication::instance()) {
+        // The caller's windows keep painting while the helper reads; input waits until it ends.
+        QEventLoop loop;
+        QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer tick;
+        tick.setInterval(50);
+        QObject::connect(&tick, &QTimer::timeout, &loop, [&]() {
+            takeStderr();
+            if (p.state() == QProcess::NotRunning || clock.elapsed() > wallLimit)
+                loop.quit();
+        });
+        tick.start();
+        if (p.state() != QProcess::NotRunning)
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+    } else {
+        while (!p.waitForFinished(50) && p.state() != QProcess::NotRunning &&
+               clock.elapsed() <= wallLimit)
+            takeStderr();
+    }
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished(5000);
+        r.timedOut = true;
+        return r;
     }
     takeStderr();
     r.finished = true;

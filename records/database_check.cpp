@@ -15,6 +15,7 @@
 #include <QSqlRecord>
 #include <QUuid>
 
+#include <algorithm>
 #include <cmath>
 
 namespace viro {
@@ -30,20 +31,31 @@ void ownerWritable(const QString& path) {
 }
 
 // Folds a pending write-ahead log into the file, so the file alone holds every committed row.
-void settle(const QString& path) {
+// False when the log may still hold rows: another connection kept the checkpoint from
+// completing, or the file could not be opened.
+bool settle(const QString& path) {
     if (!QFile::exists(path + QStringLiteral("-wal")) || isAccessFile(path))
-        return;
+        return true;
     const QString name =
         QStringLiteral("viro-settle-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    bool complete = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
+        // A reader that keeps the log busy is not waited for long: the log then moves along.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=500"));
         if (db.open()) {
-            QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+            QSqlQuery q(db);
+            // One row: busy, frames in the log, frames copied into the file.
+            if (q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) && q.next())
+                complete =
+                    q.value(0).toInt() == 0 && q.value(1).toLongLong() == q.value(2).toLongLong();
+            q.finish();
             db.close();
         }
     }
     QSqlDatabase::removeDatabase(name);
+    return complete;
 }
 
 bool copyFile(const QString& from, const QString& to) {
@@ -61,7 +73,8 @@ void emitLamp(const DatabaseCheckView& v, int lamp, LampState s) {
 }
 void emitProgress(const DatabaseCheckView& v, qint64 value, qint64 maximum) {
     if (v.progress)
-        v.progress(int(maximum > 0 ? value * 100 / maximum : 0), 100);
+        v.progress(int(maximum > 0 ? std::clamp<qint64>(value, 0, maximum) * 100 / maximum : 0),
+                   100);
 }
 
 // One field copied from the older table: how it is converted.
@@ -140,18 +153,25 @@ std::vector<CopyTable> copyTables() {
     return t;
 }
 
-QVariant converted(const QVariant& v, Kind kind) {
+// `width`: characters the target column holds, 0 for no limit.
+QVariant converted(const QVariant& v, Kind kind, int width) {
     if (!v.isValid() || v.isNull())
         return kind == Kind::Flag ? QVariant(0) : QVariant();
     switch (kind) {
-    case Kind::Text:
+    case Kind::Text: {
+        QString text = v.toString();
         // Numbers kept in text columns of older files (AutoKey) come over as their text.
         if (v.typeId() == QMetaType::Double) {
             const double d = v.toDouble();
             if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15)
-                return QString::number(qint64(d));
+                text = QString::number(qint64(d));
         }
-        return v.toString();
+        // Older files held texts longer than the columns now allow; they come over cut, as the
+        // fixed-width fields of the older program read them.
+        if (width > 0 && text.size() > width)
+            text.truncate(width);
+        return text;
+    }
     case Kind::Number:
     case Kind::Date:
         return v.toDouble();
@@ -217,7 +237,12 @@ bool copyTable(QSqlDatabase from, QSqlDatabase to, const CopyTable& table,
     std::vector<int> sourceIndex;
     QStringList names, marks;
     std::vector<Kind> kinds;
+    std::vector<int> widths;
     std::map<int, bool> groupPresent;
+    const TableDef* target = nullptr;
+    for (const TableDef* t : tablesOf(DatabaseKind::Main))
+        if (t->name == QLatin1String(table.name))
+            target = t;
     for (const CopyField& f : table.fields) {
         const int at = fieldIndex(layout, f.name);
         if (f.group > 0 && !groupPresent.count(f.group))
@@ -226,6 +251,10 @@ bool copyTable(QSqlDatabase from, QSqlDatabase to, const CopyTable& table,
             continue;
         sourceIndex.push_back(at);
         kinds.push_back(f.kind);
+        // A cut patient number could join two patients' records: such a row fails instead.
+        const FieldDef* def = target ? target->field(QLatin1String(f.name)) : nullptr;
+        const bool keepWhole = QLatin1String(f.name) == QLatin1String("CustNo");
+        widths.push_back(def && !keepWhole ? def->width : 0);
         names << QLatin1Char('"') + QLatin1String(f.name) + QLatin1Char('"');
         marks << QStringLiteral("?");
     }
@@ -242,7 +271,7 @@ bool copyTable(QSqlDatabase from, QSqlDatabase to, const CopyTable& table,
     emitProgress(view, 0, rows + 1);
     while (read.next()) {
         for (size_t i = 0; i < sourceIndex.size(); ++i)
-            insert.bindValue(int(i), converted(read.value(sourceIndex[i]), kinds[i]));
+            insert.bindValue(int(i), converted(read.value(sourceIndex[i]), kinds[i], widths[i]));
         if (!insert.exec()) {
             *error = QString::fromLatin1(table.name) + QStringLiteral(" row ") +
                      QString::number(copied + 1) + QStringLiteral(": ") + insert.lastError().text();
@@ -328,11 +357,23 @@ bool copyInstallationFiles(const QString& shareFolder, const QString& dataFolder
 bool moveDatabaseFile(const QString& from, const QString& to) {
     if (!QFile::exists(from) || QFile::exists(to))
         return false;
-    settle(from);
+    const bool settled = settle(from);
+    // Logs beside a file that does not exist belong to no database; left there, they would be
+    // read as the moved file's own.
+    for (const char* side : {"-wal", "-shm"})
+        QFile::remove(to + QLatin1String(side));
     if (!QFile::rename(from, to))
         return false;
-    for (const char* side : {"-wal", "-shm"})
-        QFile::remove(from + QLatin1String(side));
+    for (const char* side : {"-wal", "-shm"}) {
+        const QString log = from + QLatin1String(side);
+        if (!QFile::exists(log))
+            continue;
+        // A log that may hold committed rows goes with the file; a folded one is dropped.
+        if (settled)
+            QFile::remove(log);
+        else
+            QFile::rename(log, to + QLatin1String(side));
+    }
     return true;
 }
 
@@ -406,15 +447,18 @@ DatabaseCheckResult runDatabaseCheck(const QString& folder, DatabaseConnections&
         if (view.message)
             view.message(6, text);
     };
+    // Every step lamp yellow (those the self-test lit stay lit), the first one for this step.
     for (int lamp = 1; lamp <= 7; ++lamp)
-        emitLamp(view, lamp, LampState::Off);
-    emitLamp(view, 1, LampState::On);
+        emitLamp(view, lamp, LampState::On);
 
     const QString templ = file(folder, "ZeSpa_60.mdb");
     const QString current = file(folder, "viro6.mdb");
     const QString fresh = file(folder, "viro_60.mdb");
     const QString generation4 = file(folder, "viro4.mdb");
     const QString older = file(folder, "viro.mdb");
+    // An Access main database found while "viro.mdb" still waits is parked here and taken over
+    // after it, each from its own file.
+    const QString parked = file(folder, "viro6_access.mdb");
 
     if (!QFileInfo::exists(templ)) {
         message(QString::fromLatin1(kNotInstalledMessage));
@@ -432,7 +476,7 @@ DatabaseCheckResult runDatabaseCheck(const QString& folder, DatabaseConnections&
     }
     // A main database left as an Access file by an older installation is taken over too.
     if (isAccessFile(current))
-        moveDatabaseFile(current, older);
+        moveDatabaseFile(current, QFileInfo::exists(older) ? parked : older);
     if (!QFileInfo::exists(current) && QFileInfo::exists(templ)) {
         settle(templ);
         copyFile(templ, file(folder, "Viro6.mdb"));
@@ -447,29 +491,38 @@ DatabaseCheckResult runDatabaseCheck(const QString& folder, DatabaseConnections&
     }
     emitLamp(view, 2, LampState::Done);
 
-    if (result.startupFailure || !QFileInfo::exists(older))
+    if (result.startupFailure)
         return result;
 
-    if (view.label)
-        view.label(QStringLiteral("DBT Prog:"));
-    if (view.status)
-        view.status(QString::fromLatin1(kTransferStatus));
-    if (!transferOlderDatabase(older, connections.main, view, &error)) {
-        // Nothing was written; "viro.mdb" stays for the next start.
-        result.transferError = error;
-        message(QStringLiteral("The older database could not be taken over: ") + error);
-        return result;
-    }
-    result.copied = true;
-    const QString backup = folder + backupFileName(today);
-    for (const char* side : {"", "-wal", "-shm"})
-        QFile::remove(backup + QLatin1String(side));
-    if (!moveDatabaseFile(older, backup)) {
-        // Left in place, the rows would be copied a second time at the next start.
-        if (!(copyFile(older, backup) && QFile::remove(older)))
-            message(QStringLiteral("The older database was taken over but could not be renamed: ") +
-                    older);
-    }
+    // Copies one older file into the main database, then renames it to its backup name.
+    auto takeOver = [&](const QString& source, const QString& backup) {
+        if (view.label)
+            view.label(QStringLiteral("DBT Prog:"));
+        if (view.status)
+            view.status(QString::fromLatin1(kTransferStatus));
+        if (!transferOlderDatabase(source, connections.main, view, &error)) {
+            // Nothing was written; the file stays for the next start.
+            result.transferError = error;
+            message(QStringLiteral("The older database could not be taken over: ") + error);
+            return;
+        }
+        result.copied = true;
+        for (const char* side : {"", "-wal", "-shm"})
+            QFile::remove(backup + QLatin1String(side));
+        if (!moveDatabaseFile(source, backup)) {
+            // Left in place, the rows would be copied a second time at the next start.
+            if (!(copyFile(source, backup) && QFile::remove(source)))
+                message(
+                    QStringLiteral("The older database was taken over but could not be renamed: ") +
+                    source);
+        }
+    };
+    if (QFileInfo::exists(older))
+        takeOver(older, folder + backupFileName(today));
+    if (QFileInfo::exists(parked))
+        takeOver(parked, folder + dataFileName(QStringLiteral("viro6_access_") +
+                                               today.toString(QStringLiteral("yyyyMMdd")) +
+                                               QStringLiteral("_BAK.mdb")));
     return result;
 }
 

@@ -33,7 +33,8 @@ QString installationFolder();
 bool copyInstallationFiles(const QString& shareFolder, const QString& dataFolder, QString* error);
 
 // Moves a database file to a new name together with what SQLite keeps beside it, after folding
-// any pending write-ahead log into the file. Fails when the target exists.
+// any pending write-ahead log into the file; a log that could not be folded moves along with
+// it. Fails when the target exists.
 bool moveDatabaseFile(const QString& from, const QString& to);
 
 // "viro_" + yyyymmdd + "_BAK.mdb" for the day of the take-over.

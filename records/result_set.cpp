@@ -164,18 +164,27 @@ bool ResultSet::fetchBlock(int block) const {
     q.setForwardOnly(true);
     if (!q.prepare(QStringLiteral("SELECT rowid, * FROM ") + quoted(selection_.table) +
                    QStringLiteral(" WHERE rowid IN (") + marks.join(QLatin1Char(',')) +
-                   QLatin1Char(')')))
+                   QLatin1Char(')'))) {
+        lastError_ = q.lastError().text();
         return false;
+    }
     for (int i = begin; i < end; ++i)
         q.addBindValue(rowids_[i]);
-    if (!q.exec())
+    if (!q.exec()) {
+        lastError_ = q.lastError().text();
         return false;
+    }
     std::unordered_map<qint64, QSqlRecord> byId;
     while (q.next()) {
         QSqlRecord r = q.record();
         const qint64 id = r.value(0).toLongLong();
         r.remove(0);
         byId.emplace(id, std::move(r));
+    }
+    if (q.lastError().isValid()) {
+        // Rows cut short by a read error would pass for rows deleted meanwhile.
+        lastError_ = q.lastError().text();
+        return false;
     }
     std::vector<QSqlRecord> rows;
     rows.reserve(end - begin);
@@ -197,8 +206,9 @@ const QSqlRecord* ResultSet::currentRecord() const {
 }
 
 bool ResultSet::setCurrent(int index) {
-    if (state_ == State::Edit || state_ == State::Insert)
-        cancel();
+    // Moving away writes the pending change first; when it cannot be written the row stays.
+    if ((state_ == State::Edit || state_ == State::Insert) && !post())
+        return false;
     current_ = index;
     emit currentRowChanged();
     return !atEnd();
@@ -281,11 +291,19 @@ bool ResultSet::flag(const QString& name) const {
 bool ResultSet::append() {
     if (!isOpen())
         return false;
-    if (state_ != State::Browse)
-        cancel();
+    if (state_ != State::Browse && !post())
+        return false;
     buffer_ = columns_;
     changed_.clear();
     state_ = State::Insert;
+    // A new detail row belongs to the master's current row.
+    if (master_ && linkValue_.isValid() && !linkValue_.isNull()) {
+        const QString link = canonicalField(linkField_);
+        if (!link.isEmpty()) {
+            buffer_.setValue(link, linkValue_);
+            changed_ << link;
+        }
+    }
     return true;
 }
 
@@ -294,8 +312,8 @@ bool ResultSet::edit() {
         return false;
     if (state_ == State::Edit)
         return true;
-    if (state_ == State::Insert)
-        cancel();
+    if (state_ == State::Insert && !post())
+        return false;
     const QSqlRecord* r = currentRecord();
     if (!r)
         return false;
@@ -368,6 +386,8 @@ bool ResultSet::post(QString* error) {
         q.addBindValue(rowids_[current_]);
         if (!q.exec())
             return fail(q.lastError().text(), error);
+        if (q.numRowsAffected() != 1)
+            return fail(QStringLiteral("the row was deleted meanwhile"), error);
         blocks_.erase(current_ / kBlockRows);
     }
     state_ = State::Browse;
@@ -385,9 +405,14 @@ void ResultSet::cancel() {
 }
 
 bool ResultSet::remove(QString* error) {
+    if (state_ == State::Insert) {
+        // The row being appended is the one removed; the rows already written stay.
+        cancel();
+        return true;
+    }
     if (!isOpen() || atEnd())
         return fail(QStringLiteral("no current row"), error);
-    cancel();
+    cancel(); // the changes of a row being deleted go with it
     QSqlQuery q(db_);
     if (!q.prepare(QStringLiteral("DELETE FROM ") + quoted(selection_.table) +
                    QStringLiteral(" WHERE rowid = ?")))
@@ -462,7 +487,8 @@ bool ResultSet::gotoBookmark(Bookmark mark) {
 bool ResultSet::refresh(QString* error) {
     if (!isOpen())
         return fail(QStringLiteral("the result set is closed"), error);
-    cancel();
+    if (!post(error))
+        return false;
     const Bookmark mark = bookmark();
     const int index = current_;
     if (!load(error))
@@ -497,6 +523,10 @@ void ResultSet::followMaster() {
         return;
     const QVariant v = master_->atEnd() ? QVariant() : master_->value(linkField_);
     if (v == linkValue_ && v.isValid())
+        return;
+    // The pending change is written before the rows are replaced; when it cannot be, it stays
+    // (with the error in lastError) and the rows follow at the master's next move.
+    if (!post())
         return;
     linkValue_ = v;
     if (load(nullptr))

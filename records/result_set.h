@@ -47,7 +47,8 @@ public:
     State state() const { return state_; }
     const Selection& selection() const { return selection_; }
 
-    // Reads the rows again, staying on the current row when it still exists.
+    // Posts a pending change, then reads the rows again, staying on the current row when it
+    // still exists.
     bool refresh(QString* error = nullptr);
     // Replaces the filter (and its bindings) and reopens on the first row.
     bool setFilter(const QString& filter, const QVariantList& bindings, QString* error = nullptr);
@@ -55,7 +56,9 @@ public:
     // equals the master's are shown. Null master removes the link.
     void setMaster(ResultSet* master, const QString& linkField);
 
-    // Navigation. Each returns whether a current row exists afterwards.
+    // Navigation. Each returns whether a current row exists afterwards. A pending edit or new row
+    // is posted first; when that fails the current row stays, the edit stays pending and the
+    // call returns false with the reason in lastError().
     bool first();
     bool next();
     bool prior();
@@ -79,13 +82,15 @@ public:
 
     // Editing. append() starts a new row, edit() changes the current one; setValue() fills
     // fields; post() writes (the new row becomes current, its AutoNumber readable); cancel()
-    // drops the changes.
+    // drops the changes. append() and edit() post a pending change first. Under a master,
+    // append() fills the link field with the master's value.
     bool append();
     bool edit();
     bool setValue(const QString& name, const QVariant& value);
     bool post(QString* error = nullptr);
     void cancel();
-    // Deletes the current row; the next row becomes current.
+    // Deletes the current row; the next row becomes current. While a new row is being appended,
+    // that unwritten row is what is dropped.
     bool remove(QString* error = nullptr);
 
     // Moves to the first row (in this set's order) whose field matches; false leaves the
@@ -130,7 +135,7 @@ private:
     QVariant linkValue_;
     QMetaObject::Connection masterConnection_;
     DisplayValues display_;
-    QString lastError_;
+    mutable QString lastError_;
 };
 
 } // namespace viro

@@ -56,7 +56,9 @@ std::vector<const TableDef*> tablesOf(DatabaseKind kind);
 // SQLite type name of a column type ("TEXT", "REAL", ...).
 QString sqliteTypeName(FieldType type);
 
-// The CREATE TABLE statement of one table (Text widths enforced by CHECK constraints).
+// The CREATE TABLE statement of one table (Text widths enforced by CHECK constraints). Text
+// columns compare with COLLATE NOCASE, which folds only the letters A-Z: "Ä" and "ä", or "É" and
+// "é", still count as different in sorting, searches and lookups.
 QString createTableStatement(const TableDef& table);
 // The CREATE INDEX statements of one table.
 QStringList createIndexStatements(const TableDef& table);

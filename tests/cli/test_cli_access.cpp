@@ -7,7 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonParseError>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 namespace {
@@ -102,6 +105,39 @@ TEST(AccessCli, BadInputFailsWithoutOutput) {
         EXPECT_TRUE(r.out.isEmpty()) << r.out.left(200).constData();
         EXPECT_TRUE(r.err.startsWith("viro-cli: ")) << r.err.constData();
     }
+}
+
+// Reals without a JSON form (NaN, the infinities) print as null, so the output stays JSON.
+TEST(AccessCli, NonFiniteRealsPrintAsNull) {
+    QTemporaryDir dir;
+    // The reader program's stream: one table, one Double column (type 7), four rows.
+    QByteArray stream = "VIRO-MDB 1\nT 1\nT\nC 7 8 N 1\nX\n";
+    for (const char* bits :
+         {"7ff8000000000000", "7ff0000000000000", "fff0000000000000", "3ff8000000000000"})
+        stream += QByteArray("R\nF ") + bits + "\n";
+    stream += "E\nZ 1\n";
+    QFile data(dir.filePath("stream"));
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    data.write(stream);
+    data.close();
+    QFile script(dir.filePath("reader"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexec cat '" + data.fileName().toUtf8() + "'\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VIRO_MDB_READER", script.fileName());
+
+    const CliRun r = runCli({"access", "dump", accessFile("test2V1997.mdb")}, env);
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out, &parse);
+    ASSERT_EQ(parse.error, QJsonParseError::NoError) << r.out.constData();
+    const QJsonArray rows = doc.object()["tables"].toArray()[0].toObject()["rows"].toArray();
+    ASSERT_EQ(rows.size(), 4);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(rows[i].toArray()[0].isNull()) << "row " << i;
+    EXPECT_DOUBLE_EQ(rows[3].toArray()[0].toDouble(), 1.5);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "access_file.h"
+#include "fake_reader.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -6,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -202,6 +204,22 @@ TEST(AccessFile, ConvertsIntoSqlite) {
         db.close();
     }
     QSqlDatabase::removeDatabase("convert-test");
+}
+
+// A window waiting on the reader keeps handling its events: a timer due during the read
+// fires before the read ends.
+TEST(AccessFile, EventsAreHandledWhileTheReaderRuns) {
+    const QByteArray stream =
+        test::ReaderStream().table("T", {{"A", kJetLong}}, {{qint64(7)}}).finish();
+    test::FakeReader reader(stream, "0.6");
+    bool fired = false;
+    QTimer::singleShot(50, [&]() { fired = true; });
+    CollectingSink sink;
+    QString error;
+    ASSERT_TRUE(readAccessFile(fixture("test2V1997.mdb"), sink, &error)) << error.toStdString();
+    EXPECT_TRUE(fired);
+    ASSERT_EQ(sink.tables.count("T"), 1u);
+    EXPECT_EQ(sink.tables["T"].value(0, "A").toLongLong(), 7);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "access_file.h"
 #include "data_folder.h"
 #include "database_check.h"
+#include "fake_reader.h"
 #include "schema.h"
 
 #include <QDir>
@@ -66,6 +67,10 @@ protected:
                 lampsDone_ << lamp;
         };
         view_.label = [this](const QString& t) { label_ = t; };
+        view_.progress = [this](int value, int maximum) {
+            if (value < 0 || value > maximum)
+                badProgress_ << QString("%1/%2").arg(value).arg(maximum);
+        };
     }
     QString path(const char* name) const { return folder_ + dataFileName(name); }
     bool exists(const char* name) const { return QFile::exists(path(name)); }
@@ -110,6 +115,7 @@ protected:
     QStringList messages_;
     QList<int> lampsDone_;
     QString label_;
+    QStringList badProgress_; // values outside the bar
     DatabaseConnections connections_;
 };
 
@@ -201,6 +207,49 @@ TEST_F(DatabaseCheckTest, FileStepsInEveryCombination) {
     }
 }
 
+// A newly installed database without an older one to take over, and beside one that waits.
+TEST_F(DatabaseCheckTest, FreshDatabaseAloneOrWithOlderWaiting) {
+    struct Case {
+        const char* name;
+        bool current, older;
+        bool copied;
+        int fresh, taken, kept; // patients of F, O and C in viro6.mdb afterwards
+        bool freshWaits;        // viro_60.mdb still there for the next start
+    };
+    const std::vector<Case> cases = {
+        {"viro_60 only", false, false, false, 1, 0, 0, false},
+        {"viro_60 while viro.mdb exists", false, true, true, 1, 2, 0, false},
+        // The current database cannot be moved onto the waiting one: the waiting one is taken
+        // over now, the fresh one replaces the current one at the next start.
+        {"viro_60 while viro.mdb and viro6.mdb exist", true, true, true, 0, 2, 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* f : {"viro6.mdb", "viro_60.mdb", "viro.mdb", "viro_20240305_BAK.mdb"})
+            QFile::remove(path(f));
+        connections_.close();
+        makeMainDatabase("viro_60.mdb", 1, 0, "F");
+        if (c.current)
+            makeMainDatabase("viro6.mdb", 2, 1, "C");
+        if (c.older)
+            makeMainDatabase("viro.mdb", 2, 2, "O");
+        messages_.clear();
+        const DatabaseCheckResult r = run();
+        EXPECT_FALSE(r.startupFailure);
+        EXPECT_EQ(r.copied, c.copied) << r.transferError.toStdString();
+        EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+        connections_.close();
+        EXPECT_EQ(exists("viro_60.mdb"), c.freshWaits);
+        EXPECT_FALSE(exists("viro.mdb"));
+        EXPECT_EQ(exists("viro_20240305_BAK.mdb"), c.copied);
+        EXPECT_EQ(count("viro6.mdb", "SELECT count(*) FROM ZeCust WHERE CustNo LIKE 'F%'"),
+                  c.fresh);
+        EXPECT_EQ(count("viro6.mdb", "SELECT count(*) FROM ZeCust WHERE CustNo LIKE 'O%'"),
+                  c.taken);
+        EXPECT_EQ(count("viro6.mdb", "SELECT count(*) FROM ZeCust WHERE CustNo LIKE 'C%'"), c.kept);
+    }
+}
+
 TEST_F(DatabaseCheckTest, TakeOverCopiesFieldsAndRecomputesLatestMeasurement) {
     makeMainDatabase("viro6.mdb", 1, 0, "C");
     makeMainDatabase("viro.mdb", 3, 2, "O");
@@ -208,6 +257,7 @@ TEST_F(DatabaseCheckTest, TakeOverCopiesFieldsAndRecomputesLatestMeasurement) {
     ASSERT_TRUE(r.copied) << r.transferError.toStdString();
     EXPECT_EQ(label_, "DBT Prog:");
     EXPECT_EQ(lampsDone_, (QList<int>{1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_TRUE(badProgress_.isEmpty()) << badProgress_.join(' ').toStdString();
     connections_.close();
     FileDb db(path("viro6.mdb"));
     EXPECT_EQ(db.scalar("SELECT count(*) FROM ZeData").toInt(), 4);
@@ -261,6 +311,56 @@ TEST_F(DatabaseCheckTest, OptionalColumnsMissingInOlderDatabase) {
     EXPECT_DOUBLE_EQ(db.scalar("SELECT ProEng FROM ZePrDt").toDouble(), 2.5);
 }
 
+// Texts too long for the current columns come over cut to the column's width; a patient
+// number is never cut, so that row fails the take-over.
+TEST_F(DatabaseCheckTest, OverLongTextsOfOlderDatabase) {
+    const QString name50 = QString("N").repeated(50);
+    const QString std200 = QString("1").repeated(200);
+    struct Case {
+        const char* name;
+        const char* custNo;
+        bool copied;
+    };
+    const std::vector<Case> cases = {
+        {"long texts are cut", "X1", true},
+        {"a long patient number fails", "X1234567890123456", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* f : {"viro6.mdb", "viro.mdb", "viro_20240305_BAK.mdb"})
+            QFile::remove(path(f));
+        {
+            FileDb db(path("viro.mdb"));
+            db.exec("CREATE TABLE ZeCust (CustNo TEXT, Name TEXT, Tel TEXT)");
+            db.exec("CREATE TABLE ZeData (CustNo TEXT, ZeDate REAL, STD TEXT)");
+            db.exec("CREATE TABLE ZePrDt (ProNo TEXT, ProSubN TEXT)");
+            db.exec(QString("INSERT INTO ZeCust VALUES ('%1', '%2xyz', '+49 123 456 789 012 345 "
+                            "678 901 234')")
+                        .arg(c.custNo, name50));
+            db.exec(QString("INSERT INTO ZeData VALUES ('X1', 45000, '%1tail')").arg(std200));
+            db.exec("INSERT INTO ZePrDt VALUES ('PROTOCOL-12345', 'a condition name of 30 c')");
+        }
+        messages_.clear();
+        const DatabaseCheckResult r = run();
+        EXPECT_EQ(r.copied, c.copied) << r.transferError.toStdString();
+        connections_.close();
+        FileDb db(path("viro6.mdb"));
+        if (!c.copied) {
+            EXPECT_TRUE(r.transferError.contains("ZeCust row 1")) << r.transferError.toStdString();
+            EXPECT_EQ(messages_.size(), 1);
+            EXPECT_EQ(db.scalar("SELECT count(*) FROM ZeCust").toInt(), 0);
+            EXPECT_TRUE(exists("viro.mdb"));
+            continue;
+        }
+        EXPECT_EQ(db.scalar("SELECT Name FROM ZeCust").toString(), name50);
+        // 30 of "+49 123 456 789 012 345 678 901 234".
+        EXPECT_EQ(db.scalar("SELECT Tel FROM ZeCust").toString(), "+49 123 456 789 012 345 678 90");
+        EXPECT_EQ(db.scalar("SELECT STD FROM ZeData").toString(), std200);
+        EXPECT_EQ(db.scalar("SELECT ProNo FROM ZePrDt").toString(), "PROTOCOL-123");
+        EXPECT_EQ(db.scalar("SELECT ProSubN FROM ZePrDt").toString(), "a condition name of 30 c");
+    }
+}
+
 TEST_F(DatabaseCheckTest, TodaysBackupIsReplaced) {
     makeMainDatabase("viro_20240305_BAK.mdb", 5, 0, "B");
     makeMainDatabase("viro.mdb", 1, 0, "O");
@@ -274,13 +374,13 @@ TEST_F(DatabaseCheckTest, FailureHalfwayLeavesEverythingAsBefore) {
     makeMainDatabase("viro6.mdb", 2, 2, "C");
     makeMainDatabase("viro.mdb", 3, 3, "O");
     {
-        // A condition whose protocol number is too long for the current layout: the last table
-        // fails after three have been copied.
+        // A measurement whose patient number is too long for the current layout: the copy
+        // fails after the patients and some measurements have been copied.
         FileDb db(path("viro.mdb"));
-        db.exec("CREATE TABLE t AS SELECT * FROM ZePrDt");
-        db.exec("DROP TABLE ZePrDt");
-        db.exec("CREATE TABLE ZePrDt AS SELECT * FROM t");
-        db.exec("INSERT INTO ZePrDt (ProNo) VALUES ('ABCDEFGHIJKLMNOP')");
+        db.exec("CREATE TABLE t AS SELECT * FROM ZeData");
+        db.exec("DROP TABLE ZeData");
+        db.exec("CREATE TABLE ZeData AS SELECT * FROM t");
+        db.exec("INSERT INTO ZeData (CustNo, ZeDate) VALUES ('ABCDEFGHIJKLMNOP', 45000)");
     }
     const DatabaseCheckResult r = run();
     EXPECT_FALSE(r.copied);
@@ -330,6 +430,80 @@ TEST_F(DatabaseCheckTest, AccessOlderDatabases) {
     }
 }
 
+// Rows of an Access file come over as the reader program delivers them; the older layout has
+// no STD column.
+TEST_F(DatabaseCheckTest, AccessTakeOverCopiesTheRows) {
+    using V = QVariantList;
+    const QByteArray stream =
+        test::ReaderStream()
+            .table("ZeCust",
+                   {{"CustNo", kJetText},
+                    {"Name", kJetText},
+                    {"Sex", kJetBool},
+                    {"DBirth", kJetDateTime},
+                    {"Height", kJetDouble},
+                    {"PREMEA", kJetDateTime}},
+                   {V{QString("A1"), QString("Anna"), qint64(0), 29000.5, 1.62, 1.0},
+                    V{QString("A2"), QString("Ben"), qint64(1), QVariant(), QVariant(), 44000.0}})
+            .table("ZeData",
+                   {{"CustNo", kJetText},
+                    {"ZeDate", kJetDateTime},
+                    {"ZeVota", kJetBool},
+                    {"ZE1", kJetDouble},
+                    {"ZE24", kJetDouble},
+                    {"AutoKey", kJetLong}},
+                   {V{QString("A1"), 45100.25, qint64(1), 12.5, 80.0, qint64(17)},
+                    V{QString("A1"), 45200.75, qint64(0), 13.5, QVariant(), qint64(18)}})
+            .table("ZePro", {{"ProNo", kJetText}, {"ProName", kJetText}, {"ProScal", kJetBool}},
+                   {V{QString("P9"), QString("own"), qint64(1)}})
+            .finish();
+    test::FakeReader reader(stream);
+    ASSERT_TRUE(
+        QFile::copy(QString(VIRO_TESTDATA_DIR) + "/access/test2V1997.mdb", path("viro.mdb")));
+    const DatabaseCheckResult r = run();
+    ASSERT_TRUE(r.copied) << r.transferError.toStdString();
+    connections_.close();
+    FileDb db(path("viro6.mdb"));
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ZeCust").toInt(), 2);
+    EXPECT_EQ(db.scalar("SELECT Name FROM ZeCust WHERE CustNo = 'A1'").toString(), "Anna");
+    EXPECT_EQ(db.scalar("SELECT Sex FROM ZeCust WHERE CustNo = 'A2'").toInt(), 1);
+    EXPECT_DOUBLE_EQ(db.scalar("SELECT DBirth FROM ZeCust WHERE CustNo = 'A1'").toDouble(), 29000);
+    EXPECT_DOUBLE_EQ(db.scalar("SELECT Height FROM ZeCust WHERE CustNo = 'A1'").toDouble(), 1.62);
+    EXPECT_DOUBLE_EQ(db.scalar("SELECT PREMEA FROM ZeCust WHERE CustNo = 'A1'").toDouble(),
+                     45200.75);
+    EXPECT_DOUBLE_EQ(db.scalar("SELECT PREMEA FROM ZeCust WHERE CustNo = 'A2'").toDouble(), 0.0)
+        << "a patient without measurements";
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ZeData WHERE CustNo = 'A1'").toInt(), 2);
+    EXPECT_EQ(db.scalar("SELECT count(*) FROM ZeData WHERE STD IS NOT NULL").toInt(), 0);
+    EXPECT_EQ(db.scalar("SELECT AutoKey FROM ZeData WHERE ZE1 = 13.5").toString(), "18");
+    EXPECT_EQ(db.scalar("SELECT ZeVota FROM ZeData WHERE ZE1 = 12.5").toInt(), 1);
+    EXPECT_DOUBLE_EQ(db.scalar("SELECT ZE24 FROM ZeData WHERE ZE1 = 12.5").toDouble(), 80.0);
+    EXPECT_EQ(db.scalar("SELECT ProScal FROM ZePro WHERE ProNo = 'P9'").toInt(), 1);
+    EXPECT_TRUE(isAccessFile(path("viro_20240305_BAK.mdb")));
+}
+
+// An Access main database found while "viro.mdb" waits: both are taken over, one after the
+// other, and the next start is clean.
+TEST_F(DatabaseCheckTest, AccessMainDatabaseBesideWaitingOlderOne) {
+    makeMainDatabase("viro.mdb", 2, 1, "O");
+    QFile::copy(QString(VIRO_TESTDATA_DIR) + "/access/test2V2000.mdb", path("viro6.mdb"));
+    QFile::setPermissions(path("viro6.mdb"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    for (int start = 1; start <= 2; ++start) {
+        SCOPED_TRACE(start);
+        messages_.clear();
+        const DatabaseCheckResult r = run();
+        EXPECT_FALSE(r.startupFailure);
+        EXPECT_EQ(r.copied, start == 1) << r.transferError.toStdString();
+        EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+        connections_.close();
+        EXPECT_FALSE(isAccessFile(path("viro6.mdb")));
+        EXPECT_FALSE(exists("viro.mdb"));
+        EXPECT_EQ(count("viro6.mdb", "SELECT count(*) FROM ZeCust WHERE CustNo LIKE 'O%'"), 2);
+        EXPECT_TRUE(isAccessFile(path("viro6_access_20240305_BAK.mdb")));
+        EXPECT_TRUE(exists("viro_20240305_BAK.mdb"));
+    }
+}
+
 TEST_F(DatabaseCheckTest, AccessMainDatabaseIsTakenOver) {
     QFile::copy(QString(VIRO_TESTDATA_DIR) + "/access/test2V2000.mdb", path("viro6.mdb"));
     QFile::setPermissions(path("viro6.mdb"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -361,6 +535,30 @@ TEST_F(DatabaseCheckTest, WriteAheadLogMovesWithTheFile) {
     ASSERT_TRUE(run().copied);
     connections_.close();
     EXPECT_EQ(count("viro6.mdb", "SELECT count(*) FROM ZeCust"), 2);
+}
+
+// A reader holding an older snapshot keeps the checkpoint from folding the newest row into the
+// file: the log must move with it, not be deleted.
+TEST_F(DatabaseCheckTest, LogThatCannotBeFoldedMovesWithTheFile) {
+    makeMainDatabase("viro6.mdb", 1, 0, "C");
+    QString error;
+    Connection writer(ConnectionRole::Main);
+    ASSERT_TRUE(writer.open(path("viro6.mdb"), &error)) << error.toStdString();
+    QSqlQuery(writer.database()).exec("PRAGMA wal_autocheckpoint=0");
+    Connection reader(ConnectionRole::Main);
+    ASSERT_TRUE(reader.open(path("viro6.mdb"), &error)) << error.toStdString();
+    QSqlQuery snapshot(reader.database());
+    ASSERT_TRUE(snapshot.exec("BEGIN"));
+    ASSERT_TRUE(snapshot.exec("SELECT count(*) FROM ZeCust") && snapshot.next());
+    ASSERT_TRUE(QSqlQuery(writer.database()).exec("INSERT INTO ZeCust (CustNo) VALUES ('C2')"));
+
+    ASSERT_TRUE(moveDatabaseFile(path("viro6.mdb"), path("viro.mdb")));
+    EXPECT_TRUE(exists("viro.mdb-wal"));
+    EXPECT_FALSE(exists("viro6.mdb-wal"));
+    // Read the moved file while the others are still open, so none of them folds the log on
+    // closing.
+    EXPECT_EQ(count("viro.mdb", "SELECT count(*) FROM ZeCust"), 2);
+    snapshot.exec("COMMIT");
 }
 
 TEST(InstallationFiles, CopiedIntoNewDataFolder) {

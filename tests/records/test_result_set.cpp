@@ -4,6 +4,8 @@
 
 #include <QSqlQuery>
 
+#include <functional>
+
 namespace viro {
 namespace {
 
@@ -245,6 +247,102 @@ TEST_F(ResultSetTest, EditCancelAndRemove) {
     EXPECT_EQ(scalar("SELECT count(*) FROM ZeCust").toInt(), 1);
 }
 
+// Moving away from a pending change writes it, as a dataset does; a change that cannot be
+// written keeps the row current and reports why.
+TEST_F(ResultSetTest, MovingPostsThePendingChange) {
+    struct Case {
+        const char* name;
+        bool insert;    // a new row rather than an edit of p1
+        QString custNo; // what the pending change writes as patient number
+        std::function<bool(ResultSet&)> move;
+        bool posted;
+        const char* currentAfter; // patient number current afterwards
+    };
+    const std::vector<Case> cases = {
+        {"next after edit", false, "p1", [](ResultSet& r) { return r.next(); }, true, "P2"},
+        {"last after edit", false, "p1", [](ResultSet& r) { return r.last(); }, true, "P3"},
+        {"refresh after edit", false, "p1", [](ResultSet& r) { return r.refresh(); }, true, "p1"},
+        {"locate after edit", false, "p1",
+         [](ResultSet& r) { return r.locate("CustNo", "P3", ResultSet::LocateMode::Prefix); }, true,
+         "P3"},
+        {"first after insert", true, "N9", [](ResultSet& r) { return r.first(); }, true, "p1"},
+        {"refresh after insert", true, "N9", [](ResultSet& r) { return r.refresh(); }, true, "N9"},
+        {"append after insert", true, "N9", [](ResultSet& r) { return r.append(); }, true, ""},
+        {"next after a bad edit", false, QString(16, 'x'), [](ResultSet& r) { return r.next(); },
+         false, ""},
+        {"refresh after a bad insert", true, QString(16, 'x'),
+         [](ResultSet& r) { return r.refresh(); }, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(exec("DELETE FROM ZeCust WHERE CustNo = 'N9'"));
+        ASSERT_TRUE(exec("UPDATE ZeCust SET Name = 'bob' WHERE CustNo = 'p1'"));
+        ResultSet rs(db());
+        ASSERT_TRUE(rs.open(patientListSelection(1)));
+        ASSERT_EQ(rs.text("CustNo"), "p1");
+        ASSERT_TRUE(c.insert ? rs.append() : rs.edit());
+        rs.setValue("CustNo", c.custNo);
+        rs.setValue("Name", "posted");
+        const int rowsBefore = rs.rowCount();
+        EXPECT_EQ(c.move(rs), c.posted);
+        const int written = scalar("SELECT count(*) FROM ZeCust WHERE Name = 'posted'").toInt();
+        EXPECT_EQ(written, c.posted ? 1 : 0);
+        if (c.posted) {
+            EXPECT_EQ(rs.rowCount(), rowsBefore + (c.insert ? 1 : 0));
+            if (QString(c.currentAfter).isEmpty())
+                EXPECT_EQ(rs.state(), ResultSet::State::Insert);
+            else
+                EXPECT_EQ(rs.text("CustNo"), c.currentAfter);
+        } else {
+            EXPECT_FALSE(rs.lastError().isEmpty());
+            EXPECT_EQ(rs.state(), c.insert ? ResultSet::State::Insert : ResultSet::State::Edit)
+                << "the change can still be corrected";
+            EXPECT_EQ(rs.text("Name"), "posted");
+            rs.cancel();
+            EXPECT_EQ(rs.text("CustNo"), "p1") << "the row stays current";
+        }
+    }
+}
+
+TEST_F(ResultSetTest, RemoveWhileAppendingDropsOnlyTheNewRow) {
+    ResultSet rs(db());
+    ASSERT_TRUE(rs.open(patientListSelection(1)));
+    ASSERT_TRUE(rs.append());
+    rs.setValue("CustNo", "N9");
+    ASSERT_TRUE(rs.remove());
+    EXPECT_EQ(rs.state(), ResultSet::State::Browse);
+    EXPECT_EQ(scalar("SELECT count(*) FROM ZeCust").toInt(), 3) << "no written row goes";
+    EXPECT_EQ(rs.rowCount(), 3);
+    EXPECT_EQ(rs.text("CustNo"), "p1");
+
+    ASSERT_TRUE(rs.edit());
+    rs.setValue("Name", "gone anyway");
+    ASSERT_TRUE(rs.remove());
+    EXPECT_EQ(scalar("SELECT count(*) FROM ZeCust WHERE CustNo = 'p1'").toInt(), 0);
+    EXPECT_EQ(rs.text("CustNo"), "P2");
+}
+
+TEST_F(ResultSetTest, FailedReadsAndLostRowsAreReported) {
+    ResultSet rs(db());
+    ASSERT_TRUE(rs.open(patientListSelection(1)));
+    ASSERT_TRUE(rs.edit());
+    ASSERT_TRUE(exec("DELETE FROM ZeCust WHERE CustNo = 'p1'"));
+    rs.setValue("Name", "late");
+    QString error;
+    EXPECT_FALSE(rs.post(&error)) << "an update of no row is no success";
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(rs.state(), ResultSet::State::Edit);
+    rs.cancel();
+
+    ResultSet other(db());
+    ASSERT_TRUE(other.open(patientListSelection(1)));
+    ASSERT_TRUE(exec("ALTER TABLE ZeCust RENAME TO ZeCustGone"));
+    EXPECT_TRUE(other.lastError().isEmpty());
+    EXPECT_FALSE(other.value("Name").isValid());
+    EXPECT_FALSE(other.lastError().isEmpty()) << "a failed read is not empty data";
+    ASSERT_TRUE(exec("ALTER TABLE ZeCustGone RENAME TO ZeCust"));
+}
+
 TEST_F(ResultSetTest, BookmarksSurviveRefresh) {
     ResultSet rs(db());
     ASSERT_TRUE(rs.open(patientListSelection(2)));
@@ -280,6 +378,25 @@ TEST_F(ResultSetTest, DetailFollowsMasterByProtocolNumber) {
     EXPECT_TRUE(cond.isEmpty());
     pro.next();
     EXPECT_TRUE(cond.isEmpty()) << "no master row, no detail rows";
+}
+
+TEST_F(ResultSetTest, NewDetailRowTakesTheMastersLink) {
+    ASSERT_TRUE(exec("INSERT INTO ZePro (ProNo, ProName) VALUES ('A', 'first'), ('B', 'second')"));
+    ResultSet pro(db());
+    ResultSet cond(db());
+    ASSERT_TRUE(pro.open(protocolSelection()));
+    cond.setMaster(&pro, "ProNo");
+    ASSERT_TRUE(cond.open(protocolConditionSelection()));
+    ASSERT_TRUE(pro.next());
+    ASSERT_EQ(pro.text("ProNo"), "B");
+    ASSERT_TRUE(cond.append());
+    EXPECT_EQ(cond.text("ProNo"), "B");
+    cond.setValue("ProSubN", "b new");
+    ASSERT_TRUE(cond.post());
+    EXPECT_EQ(scalar("SELECT ProNo FROM ZePrDt WHERE ProSubN = 'b new'").toString(), "B");
+    EXPECT_EQ(cond.rowCount(), 1);
+    pro.first();
+    EXPECT_TRUE(cond.isEmpty()) << "the new row belongs to B only";
 }
 
 TEST_F(ResultSetTest, DisplayValuesFollowTheCurrentRow) {
