@@ -94,12 +94,9 @@ std::optional<CorrectionFactors> parseFactors(const std::optional<QString>& mode
             return std::nullopt;
         mode = *m;
     }
+    // A given list is always checked; only a custom mode uses it.
     CorrectionFactors custom{};
-    if (mode != 0 && mode != 1) {
-        if (!factorText) {
-            *error = QStringLiteral("--factors is required with factor mode %1").arg(mode);
-            return std::nullopt;
-        }
+    if (factorText) {
         const auto values = parseReals("factors", *factorText, kMeridianCount, error);
         if (!values)
             return std::nullopt;
@@ -110,6 +107,9 @@ std::optional<CorrectionFactors> parseFactors(const std::optional<QString>& mode
             }
             custom[i] = (*values)[i];
         }
+    } else if (mode != 0 && mode != 1) {
+        *error = QStringLiteral("--factors is required with factor mode %1").arg(mode);
+        return std::nullopt;
     }
     return buildCorrectionFactors(mode, custom);
 }

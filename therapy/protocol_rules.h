@@ -2,6 +2,7 @@
 
 #include "analysis_result.h"
 
+#include <QDate>
 #include <QString>
 
 #include <vector>
@@ -40,7 +41,7 @@ struct MatchedProtocol {
 struct MatchContext {
     bool male = true;
     double birthDate = 0; // Jet date; 0 (no birth date) counts as the year 1899
-    int currentYear = 0;  // the calendar year of today
+    int currentYear = QDate::currentDate().year(); // the calendar year of today
 };
 
 inline constexpr int kConditionPositions = 24;

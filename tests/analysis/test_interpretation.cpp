@@ -22,7 +22,9 @@ MeasurementRecord measurement(double value,
     return r;
 }
 
-void setPoint(MeasurementRecord& r, int point, double v) { r.values[point - 1] = v; }
+void setPoint(MeasurementRecord& r, int point, double v) {
+    r.values[point - 1] = v;
+}
 
 // Hands (points 1-12) at `hand`, feet (13-24) at `foot`.
 MeasurementRecord handsAndFeet(double hand, double foot) {
@@ -67,15 +69,15 @@ TEST(Interpretation, SentenceBoundaries) {
         {"woman at 28", measurement(28), false, BodyEnergySentence, normalEnergy},
         {"woman at 27.99", measurement(27.99), false, BodyEnergySentence, marginalEnergy},
         {"man 66/50", handsAndFeet(66, 50), true, MentalStateSentence, moderateStress},
-        {"man 60/50 stays below the extended 1.2", handsAndFeet(60, 50), true,
-         MentalStateSentence, balancedMind},
+        {"man 60/50 stays below the extended 1.2", handsAndFeet(60, 50), true, MentalStateSentence,
+         balancedMind},
         {"woman 60/50", handsAndFeet(60, 50), false, MentalStateSentence, moderateStress},
         {"hi/low exactly 1.5", oneHighGroup(75, 50), true, AutonomicSentence,
          "Autonomic nervous system is normal."},
         {"hi/low 1.79", oneHighGroup(89.5, 50), true, AutonomicSentence,
          "Autonomic nervous system is slightly imbalanced."},
-        {"hi/low 90/50 lies above the extended 1.8", oneHighGroup(90, 50), true,
-         AutonomicSentence, "Autonomic nervous system is moderately imbalanced."},
+        {"hi/low 90/50 lies above the extended 1.8", oneHighGroup(90, 50), true, AutonomicSentence,
+         "Autonomic nervous system is moderately imbalanced."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -115,6 +117,80 @@ TEST(Interpretation, TextsKeepTheirWordingAndRanges) {
               "Autonomic nervous system is obviously imbalanced.");
     EXPECT_TRUE(interpretationSentence(AutonomicSentence, -1).isEmpty());
     EXPECT_TRUE(interpretationSentence(BodyEnergySentence, 4).isEmpty());
+}
+
+// Every sentence, word for word as the program has always shown it (spelling slips included).
+TEST(Interpretation, EverySentenceOfEveryClass) {
+    struct Row {
+        SentenceGroup group;
+        int cls;
+        const char* text;
+    };
+    const Row rows[] = {
+        {BodyEnergySentence, -3, "Low body energy. Primordial Qi is deficient."},
+        {BodyEnergySentence, -2, "Body energy and primordial energy are slightly weak."},
+        {BodyEnergySentence, -1,
+         "Body energy and primordial Qi are marginally deficient, but still normal."},
+        {BodyEnergySentence, 0, "Body energy and primordial Qi are normal."},
+        {BodyEnergySentence, 1,
+         "Body energy and primordial Qi are marginally heightened, but still normal."},
+        {BodyEnergySentence, 2, "Body energy is slightly excessive."},
+        {BodyEnergySentence, 3, "Body energy is excessive, and full of vigor."},
+        {MentalStateSentence, -3,
+         "Qi-Blood is excessive in lower-jiao and psychasthenia is obvious."},
+        {MentalStateSentence, -2,
+         "Qi-Blood is deficient in upper-jiao; There is a moderate tendency for psychasthenia."},
+        {MentalStateSentence, -1,
+         "Qi-blood is slightly deficient in upper-jiao and spiritual activity is slightly low."},
+        {MentalStateSentence, 0,
+         "Qi-Blood is balanced in upper-jiao and lower-jiao, and the spiritual activity is "
+         "normal."},
+        {MentalStateSentence, 1,
+         "Qi-Blood is slightly excessive in upper-jiao; There is a slight mental stress."},
+        {MentalStateSentence, 2,
+         "The upper-jiao is excessive while the lower-jiao is deficient, which shows a moderate "
+         "mental stress."},
+        {MentalStateSentence, 3,
+         "Qi-Blood is excessive in upper-jiao and mental stress is obvious."},
+        {MusculoskeletalSentence, -3,
+         "Qi-Blood is deficient on the left side and complications of the musculoskeletal system "
+         "are obvious."},
+        {MusculoskeletalSentence, -2,
+         "Qi-Blood is excessive on the right side and musculoskeletal system complications are "
+         "likely."},
+        {MusculoskeletalSentence, -1,
+         "Qi-Blood is slightly excessive on the right side and musculoskeletal system is slightly "
+         "imbalanced."},
+        {MusculoskeletalSentence, 0,
+         "Qi-Blood is balanced and the musculoskeletal system is functioning normally."},
+        {MusculoskeletalSentence, 1,
+         "There are slight imbalance and complications in the msculoskeletal system."},
+        {MusculoskeletalSentence, 2,
+         "Left side is excessive while right side is deficient and musculoskeletal system is not "
+         "functioning properly."},
+        {MusculoskeletalSentence, 3,
+         "Qi-Blood on the right side is deficient and the musculoskeletal system has obvious "
+         "complications."},
+        {MetabolismSentence, -3,
+         "Yang-Fu(Organs) are greater than Yin-Zang(Viscera); Metabolic function exhibits "
+         "anomalous increase."},
+        {MetabolismSentence, -2,
+         "Yang is greater than Yin and there is an increase in metabolic function."},
+        {MetabolismSentence, -1,
+         "Yang is greater than Yin and body metabolism is moderately fast."},
+        {MetabolismSentence, 0, "Yin and Yang are balanced and body metabolism is normal."},
+        {MetabolismSentence, 1, "Yin is greater than Yang and body metabolism is slightly slow."},
+        {MetabolismSentence, 2, "Yin is greater than Yang and metabolic fuction decreases."},
+        {MetabolismSentence, 3,
+         "Yin-Zang(Viscera) are greater than Yang-Fu(Organs) and metabolism is markedly "
+         "deficient."},
+        {AutonomicSentence, 0, "Autonomic nervous system is normal."},
+        {AutonomicSentence, 1, "Autonomic nervous system is slightly imbalanced."},
+        {AutonomicSentence, 2, "Autonomic nervous system is moderately imbalanced."},
+        {AutonomicSentence, 3, "Autonomic nervous system is obviously imbalanced."},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(interpretationSentence(r.group, r.cls), r.text) << r.group << " class " << r.cls;
 }
 
 TEST(Interpretation, TopicListsForMixedAndConsistentMeridians) {

@@ -268,6 +268,9 @@ TEST(AnalyzeCli, BadInputExitsWithStatusTwo) {
         {"factor not a number",
          {"--values", v24, "--factor-mode", "2", "--factors", "1,1,1,1,1,1,1,1,1,1,1,one"},
          "--factors item 12 is not a number"},
+        {"factors checked in the standard mode too",
+         {"--values", v24, "--factors", "abc"},
+         "--factors needs 12"},
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE(c.name);
