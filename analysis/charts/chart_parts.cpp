@@ -47,22 +47,22 @@ void legend(ChartPainter& cp, const ColumnLayout& cols, int rectOffset, int top,
     }
 }
 
+std::array<BandLine, 4> bandLines(const AnalysisResult& r) {
+    return {{{r.Average + r.ExcessTolerable, cc::kRed},
+             {r.Average - r.DeficiencyTolerable, cc::kRed},
+             {r.Average + r.ExcessNormal, cc::kOlive},
+             {r.Average - r.DeficiencyNormal, cc::kOlive}}};
+}
+
 void relativeBands(ChartPainter& cp, const ColumnLayout& cols, const RelativeScale& scale,
                    const AnalysisResult& r) {
-    struct Band {
-        double value;
-        QColor color;
-    };
-    const std::array<Band, 4> bands{{{r.Average + r.ExcessTolerable, cc::kRed},
-                                     {r.Average - r.DeficiencyTolerable, cc::kRed},
-                                     {r.Average + r.ExcessNormal, cc::kOlive},
-                                     {r.Average - r.DeficiencyNormal, cc::kOlive}}};
-    for (const Band& b : bands) {
+    const std::array<BandLine, 4> bands = bandLines(r);
+    for (const BandLine& b : bands) {
         const int y = rnd(scale.at(b.value - r.Average));
         cp.pen(b.color, 1, Qt::DotLine);
         cp.line(50, y, 50 + cols.w, y);
     }
-    for (const Band& b : bands) {
+    for (const BandLine& b : bands) {
         const int y = rnd(scale.at(b.value - r.Average));
         cp.text(10, y - 8, fixed(b.value, 5, 1), b.color);
     }

@@ -31,6 +31,14 @@ QColor signalArrowColor(int q);
 void legend(ChartPainter& cp, const ColumnLayout& cols, int rectOffset, int top, int bottom,
             const std::array<QString, 3>& names);
 
+// The four band values around the average (excess and deficiency, tolerable and normal) with
+// their line colours, in drawing order.
+struct BandLine {
+    double value;
+    QColor color;
+};
+std::array<BandLine, 4> bandLines(const AnalysisResult& r);
+
 // Band lines (dotted, across the plot) and their labels at the left, on the relative scale.
 void relativeBands(ChartPainter& cp, const ColumnLayout& cols, const RelativeScale& scale,
                    const AnalysisResult& r);

@@ -165,15 +165,8 @@ void DrawRyodorakuDiagram(QPainter& painter, const ChartArea& area, const Analys
     columnLabels(cp, cols, order, h + 4, h + 20, h + 35);
     legend(cp, cols, 57, 7, 15, kClassNames);
 
-    struct Band {
-        double value;
-        QColor color;
-    };
-    const std::array<Band, 4> bands{{{r.Average + r.ExcessTolerable, cc::kRed},
-                                     {r.Average - r.DeficiencyTolerable, cc::kRed},
-                                     {r.Average + r.ExcessNormal, cc::kOlive},
-                                     {r.Average - r.DeficiencyNormal, cc::kOlive}}};
-    for (const Band& b : bands) {
+    const std::array<BandLine, 4> bands = bandLines(r);
+    for (const BandLine& b : bands) {
         const int y = rnd(yOf(b.value));
         cp.pen(b.color, 1, Qt::DotLine);
         cp.line(50, y, 50 + cols.w, y);
