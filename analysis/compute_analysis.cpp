@@ -1,6 +1,6 @@
-#include "compute_analysis.h"
+#include "analysis/compute_analysis.h"
 
-#include "interpretation.h"
+#include "analysis/interpretation.h"
 
 #include <cmath>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "analysis_result.h"
-#include "measurement_record.h"
-#include "meridian_model.h"
+#include "analysis/analysis_result.h"
+#include "analysis/measurement_record.h"
+#include "analysis/meridian_model.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "interpretation.h"
+#include "analysis/interpretation.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis_result.h"
+#include "analysis/analysis_result.h"
 
 #include <QString>
 

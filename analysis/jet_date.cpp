@@ -1,4 +1,4 @@
-#include "jet_date.h"
+#include "analysis/jet_date.h"
 
 #include <QRegularExpression>
 #include <QTime>

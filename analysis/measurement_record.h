@@ -1,6 +1,6 @@
 #pragma once
 
-#include "meridian_model.h"
+#include "analysis/meridian_model.h"
 
 #include <QStringList>
 

@@ -1,11 +1,12 @@
-#include "hidapi_port.h"
-#include "main_window.h"
-#include "probe_link.h"
-#include "simulated_port.h"
-#include "simulated_probe.h"
-#include "startup_status.h"
-#include "tick_clock.h"
-#include "user_prompts.h"
+#include "core/user_prompts.h"
+#include "device/hidapi_port.h"
+#include "device/probe_link.h"
+#include "device/simulated_port.h"
+#include "device/simulated_probe.h"
+#include "device/tick_clock.h"
+#include "shell/main_window.h"
+#include "shell/message_box.h"
+#include "shell/startup_status.h"
 
 #include <QApplication>
 
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName("Tarvel");
     // Closing the main window ends the program even while the tray icon is shown.
     QApplication::setQuitOnLastWindowClosed(true);
+    viro::useMessageBoxPrompts();
 
     // With --simulate-probe a simulated probe is plugged in from the start; otherwise the real
     // HID port looks for the probe and follows its plugging.

@@ -1,7 +1,7 @@
-#include "cli_support.h"
-#include "commands.h"
+#include "cli/cli_support.h"
+#include "cli/commands.h"
 
-#include "access_file.h"
+#include "records/access_file.h"
 
 #include <QFileInfo>
 #include <QTemporaryFile>

@@ -1,6 +1,6 @@
-#include "analysis_args.h"
+#include "cli/analysis_args.h"
 
-#include "jet_date.h"
+#include "analysis/jet_date.h"
 
 #include <QDateTime>
 

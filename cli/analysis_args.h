@@ -1,9 +1,9 @@
 #pragma once
 
-#include "cli_support.h"
+#include "cli/cli_support.h"
 
-#include "measurement_record.h"
-#include "meridian_model.h"
+#include "analysis/measurement_record.h"
+#include "analysis/meridian_model.h"
 
 #include <optional>
 

@@ -1,9 +1,9 @@
-#include "cli_support.h"
-#include "commands.h"
+#include "cli/cli_support.h"
+#include "cli/commands.h"
 
-#include "analysis_args.h"
-#include "compute_analysis.h"
-#include "interpretation.h"
+#include "analysis/compute_analysis.h"
+#include "analysis/interpretation.h"
+#include "cli/analysis_args.h"
 
 namespace viro::cli {
 

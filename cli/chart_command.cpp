@@ -1,10 +1,10 @@
-#include "cli_support.h"
-#include "commands.h"
+#include "cli/cli_support.h"
+#include "cli/commands.h"
 
-#include "analysis_args.h"
-#include "chart_catalog.h"
-#include "compute_analysis.h"
-#include "data_folder.h"
+#include "analysis/charts/chart_catalog.h"
+#include "analysis/compute_analysis.h"
+#include "cli/analysis_args.h"
+#include "core/data_folder.h"
 
 #include <QFont>
 #include <QImage>

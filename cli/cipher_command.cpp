@@ -1,7 +1,7 @@
-#include "cli_support.h"
-#include "commands.h"
+#include "cli/cli_support.h"
+#include "cli/commands.h"
 
-#include "text_cipher.h"
+#include "core/text_cipher.h"
 
 namespace viro::cli {
 

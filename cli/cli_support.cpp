@@ -1,4 +1,4 @@
-#include "cli_support.h"
+#include "cli/cli_support.h"
 
 #include <QTextStream>
 

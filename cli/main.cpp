@@ -1,5 +1,5 @@
-#include "cli_support.h"
-#include "commands.h"
+#include "cli/cli_support.h"
+#include "cli/commands.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,11 +1,11 @@
-#include "analysis_args.h"
-#include "cli_support.h"
-#include "commands.h"
+#include "cli/analysis_args.h"
+#include "cli/cli_support.h"
+#include "cli/commands.h"
 
-#include "compute_analysis.h"
-#include "connection.h"
-#include "jet_date.h"
-#include "protocol_source.h"
+#include "analysis/compute_analysis.h"
+#include "analysis/jet_date.h"
+#include "records/connection.h"
+#include "therapy/protocol_source.h"
 
 #include <QDate>
 #include <QFileInfo>

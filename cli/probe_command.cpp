@@ -1,12 +1,12 @@
-#include "cli_support.h"
-#include "commands.h"
+#include "cli/cli_support.h"
+#include "cli/commands.h"
 
-#include "hidapi_port.h"
-#include "probe_link.h"
-#include "probe_readings.h"
-#include "simulated_port.h"
-#include "simulated_probe.h"
-#include "tick_clock.h"
+#include "device/hidapi_port.h"
+#include "device/probe_link.h"
+#include "device/probe_readings.h"
+#include "device/simulated_port.h"
+#include "device/simulated_probe.h"
+#include "device/tick_clock.h"
 
 #include <cstdio>
 #include <memory>

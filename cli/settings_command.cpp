@@ -1,8 +1,8 @@
-#include "cli_support.h"
-#include "commands.h"
+#include "cli/cli_support.h"
+#include "cli/commands.h"
 
-#include "data_folder.h"
-#include "settings_file.h"
+#include "core/data_folder.h"
+#include "core/settings_file.h"
 
 namespace viro::cli {
 

@@ -1,4 +1,4 @@
-#include "hid_api.h"
+#include "device/hid_api.h"
 
 #include <map>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "hidapi_port.h"
+#include "device/hidapi_port.h"
 
-#include "probe_protocol.h"
+#include "device/probe_protocol.h"
 
 #include <QMetaObject>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "hid_api.h"
-#include "hid_port.h"
+#include "device/hid_api.h"
+#include "device/hid_port.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
-#include "probe_link.h"
+#include "device/probe_link.h"
 
-#include "hid_port.h"
-#include "tick_clock.h"
+#include "device/hid_port.h"
+#include "device/tick_clock.h"
 
 namespace viro {
 

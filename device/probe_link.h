@@ -1,7 +1,7 @@
 #pragma once
 
-#include "probe_control.h"
-#include "probe_protocol.h"
+#include "device/probe_control.h"
+#include "device/probe_protocol.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "probe_protocol.h"
+#include "device/probe_protocol.h"
 
 #include <algorithm>
 

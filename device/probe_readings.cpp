@@ -1,7 +1,7 @@
-#include "probe_readings.h"
+#include "device/probe_readings.h"
 
-#include "probe_link.h"
-#include "tick_clock.h"
+#include "device/probe_link.h"
+#include "device/tick_clock.h"
 
 namespace viro {
 

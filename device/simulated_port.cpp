@@ -1,8 +1,8 @@
-#include "simulated_port.h"
+#include "device/simulated_port.h"
 
-#include "probe_protocol.h"
-#include "simulated_probe.h"
-#include "tick_clock.h"
+#include "device/probe_protocol.h"
+#include "device/simulated_probe.h"
+#include "device/tick_clock.h"
 
 namespace viro {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hid_port.h"
+#include "device/hid_port.h"
 
 #include <QTimer>
 

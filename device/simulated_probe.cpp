@@ -1,6 +1,6 @@
-#include "simulated_probe.h"
+#include "device/simulated_probe.h"
 
-#include "tick_clock.h"
+#include "device/tick_clock.h"
 
 #include <cmath>
 

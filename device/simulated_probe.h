@@ -1,6 +1,6 @@
 #pragma once
 
-#include "probe_protocol.h"
+#include "device/probe_protocol.h"
 
 #include <QByteArray>
 #include <QString>

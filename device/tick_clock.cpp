@@ -1,4 +1,4 @@
-#include "tick_clock.h"
+#include "device/tick_clock.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "access_file.h"
+#include "records/access_file.h"
 
 #include <QCoreApplication>
 #include <QDir>

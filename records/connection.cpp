@@ -1,7 +1,7 @@
-#include "connection.h"
+#include "records/connection.h"
 
-#include "access_file.h"
-#include "data_folder.h"
+#include "core/data_folder.h"
+#include "records/access_file.h"
 
 #include <QFileInfo>
 #include <QSqlError>

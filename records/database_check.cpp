@@ -1,8 +1,8 @@
-#include "database_check.h"
+#include "records/database_check.h"
 
-#include "access_file.h"
-#include "data_folder.h"
-#include "schema.h"
+#include "core/data_folder.h"
+#include "records/access_file.h"
+#include "records/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connection.h"
+#include "records/connection.h"
 
 #include <QDate>
 #include <QString>

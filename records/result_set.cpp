@@ -1,4 +1,4 @@
-#include "result_set.h"
+#include "records/result_set.h"
 
 #include <QRegularExpression>
 #include <QSqlError>

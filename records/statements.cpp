@@ -1,4 +1,4 @@
-#include "statements.h"
+#include "records/statements.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "result_set.h"
+#include "records/result_set.h"
 
 #include <QString>
 

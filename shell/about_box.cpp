@@ -1,7 +1,7 @@
-#include "about_box.h"
+#include "shell/about_box.h"
 
-#include "builtin_texts.h"
-#include "probe_control.h"
+#include "core/builtin_texts.h"
+#include "device/probe_control.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

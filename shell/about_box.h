@@ -1,6 +1,6 @@
 #pragma once
 
-#include "message_box.h"
+#include "shell/message_box.h"
 
 #include <QDialog>
 #include <QLocale>

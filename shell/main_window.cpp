@@ -1,12 +1,12 @@
-#include "main_window.h"
+#include "shell/main_window.h"
 
-#include "about_box.h"
-#include "builtin_texts.h"
-#include "data_folder.h"
-#include "probe_control.h"
-#include "probe_link.h"
-#include "settings_file.h"
-#include "user_prompts.h"
+#include "core/builtin_texts.h"
+#include "core/data_folder.h"
+#include "core/settings_file.h"
+#include "core/user_prompts.h"
+#include "device/probe_control.h"
+#include "device/probe_link.h"
+#include "shell/about_box.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "application_state.h"
-#include "database_check.h"
-#include "launcher.h"
-#include "settings.h"
+#include "core/application_state.h"
+#include "core/launcher.h"
+#include "core/settings.h"
+#include "records/database_check.h"
 
 #include <QMainWindow>
 

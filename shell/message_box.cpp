@@ -1,5 +1,8 @@
-#include "message_box.h"
+#include "shell/message_box.h"
 
+#include "core/user_prompts.h"
+
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -153,6 +156,17 @@ bool TZeMsag::ask(int type, const QString& text, QWidget* parent) {
     TZeMsag box(type, text, parent);
     box.exec();
     return box.result();
+}
+
+void useMessageBoxPrompts() {
+    class DialogPrompts : public UserPrompts {
+    public:
+        bool message(int type, const QString& text) override {
+            return TZeMsag::ask(type, text, QApplication::activeWindow());
+        }
+    };
+    static DialogPrompts dialogs;
+    setDefaultPrompts(&dialogs);
 }
 
 } // namespace viro

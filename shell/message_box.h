@@ -61,4 +61,7 @@ private:
     WindowFade fade_;
 };
 
+// Makes TZeMsag, over the active window, answer every question of prompts().
+void useMessageBoxPrompts();
+
 } // namespace viro

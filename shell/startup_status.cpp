@@ -1,8 +1,8 @@
-#include "startup_status.h"
+#include "shell/startup_status.h"
 
-#include "probe_control.h"
-#include "tick_clock.h"
-#include "user_prompts.h"
+#include "core/user_prompts.h"
+#include "device/probe_control.h"
+#include "device/tick_clock.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

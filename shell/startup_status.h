@@ -1,6 +1,6 @@
 #pragma once
 
-#include "database_check.h"
+#include "records/database_check.h"
 
 #include <QDate>
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "protocol_links.h"
+#include "therapy/protocol_links.h"
 
 namespace viro {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "launcher.h"
+#include "core/launcher.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "protocol_rules.h"
+#include "therapy/protocol_rules.h"
 
-#include "jet_date.h"
+#include "analysis/jet_date.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "protocol_source.h"
+#include "therapy/protocol_source.h"
 
-#include "result_set.h"
-#include "statements.h"
+#include "records/result_set.h"
+#include "records/statements.h"
 
 #include <map>
 

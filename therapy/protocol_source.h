@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol_rules.h"
+#include "therapy/protocol_rules.h"
 
 #include <QSqlDatabase>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "balance_charts.h"
+#include "analysis/charts/balance_charts.h"
 
-#include "chart_background.h"
-#include "chart_painter.h"
-#include "chart_parts.h"
+#include "analysis/charts/chart_background.h"
+#include "analysis/charts/chart_painter.h"
+#include "analysis/charts/chart_parts.h"
 
 #include <cmath>
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "analysis_result.h"
-#include "chart_style.h"
+#include "analysis/analysis_result.h"
+#include "analysis/charts/chart_style.h"
 
 #include <QPainter>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "chart_background.h"
+#include "analysis/charts/chart_background.h"
 
 #include <QDateTime>
 #include <QFile>

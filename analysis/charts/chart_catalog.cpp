@@ -1,9 +1,9 @@
-#include "chart_catalog.h"
+#include "analysis/charts/chart_catalog.h"
 
-#include "balance_charts.h"
-#include "composite_charts.h"
-#include "cycle_charts.h"
-#include "meridian_charts.h"
+#include "analysis/charts/balance_charts.h"
+#include "analysis/charts/composite_charts.h"
+#include "analysis/charts/cycle_charts.h"
+#include "analysis/charts/meridian_charts.h"
 
 #include <QFont>
 

@@ -1,4 +1,4 @@
-#include "chart_painter.h"
+#include "analysis/charts/chart_painter.h"
 
 #include <QFontMetricsF>
 #include <QPolygonF>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart_style.h"
+#include "analysis/charts/chart_style.h"
 
 #include <QColor>
 #include <QFont>

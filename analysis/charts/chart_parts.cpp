@@ -1,4 +1,4 @@
-#include "chart_parts.h"
+#include "analysis/charts/chart_parts.h"
 
 namespace viro::chart_parts {
 

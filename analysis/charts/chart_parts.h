@@ -1,8 +1,8 @@
 #pragma once
 
-#include "analysis_result.h"
-#include "chart_painter.h"
-#include "meridian_model.h"
+#include "analysis/analysis_result.h"
+#include "analysis/charts/chart_painter.h"
+#include "analysis/meridian_model.h"
 
 #include <QImage>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "chart_style.h"
+#include "analysis/charts/chart_style.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "composite_charts.h"
+#include "analysis/charts/composite_charts.h"
 
-#include "chart_background.h"
-#include "chart_painter.h"
-#include "chart_parts.h"
-#include "compute_analysis.h"
+#include "analysis/charts/chart_background.h"
+#include "analysis/charts/chart_painter.h"
+#include "analysis/charts/chart_parts.h"
+#include "analysis/compute_analysis.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "analysis_result.h"
-#include "chart_style.h"
-#include "measurement_record.h"
-#include "meridian_model.h"
+#include "analysis/analysis_result.h"
+#include "analysis/charts/chart_style.h"
+#include "analysis/measurement_record.h"
+#include "analysis/meridian_model.h"
 
 #include <QPainter>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "meridian_charts.h"
+#include "analysis/charts/meridian_charts.h"
 
-#include "chart_painter.h"
-#include "chart_parts.h"
+#include "analysis/charts/chart_painter.h"
+#include "analysis/charts/chart_parts.h"
 
 namespace viro {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "analysis_result.h"
-#include "chart_style.h"
-#include "meridian_model.h"
+#include "analysis/analysis_result.h"
+#include "analysis/charts/chart_style.h"
+#include "analysis/meridian_model.h"
 
 #include <QPainter>
 

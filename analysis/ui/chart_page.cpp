@@ -1,4 +1,4 @@
-#include "chart_page.h"
+#include "analysis/ui/chart_page.h"
 
 #include <QFont>
 #include <QHBoxLayout>

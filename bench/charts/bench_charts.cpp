@@ -1,5 +1,5 @@
-#include "chart_catalog.h"
-#include "compute_analysis.h"
+#include "analysis/charts/chart_catalog.h"
+#include "analysis/compute_analysis.h"
 
 #include <QDir>
 #include <QGuiApplication>

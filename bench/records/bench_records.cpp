@@ -1,11 +1,11 @@
 // Records layer timings on a large database: 100,000 patients, 1,000,000 measurements.
 // The database is generated once and cached in $VIRO_BENCH_DIR (default /tmp/viro-bench).
 
-#include "connection.h"
-#include "database_check.h"
-#include "result_set.h"
-#include "schema.h"
-#include "statements.h"
+#include "records/connection.h"
+#include "records/database_check.h"
+#include "records/result_set.h"
+#include "records/schema.h"
+#include "records/statements.h"
 
 #include <QCoreApplication>
 #include <QDir>

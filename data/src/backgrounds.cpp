@@ -1,6 +1,6 @@
-#include "pictures.h"
+#include "data/src/pictures.h"
 
-#include "body_figure.h"
+#include "data/src/body_figure.h"
 
 #include <QPainter>
 #include <QRadialGradient>

@@ -1,4 +1,4 @@
-#include "body_figure.h"
+#include "data/src/body_figure.h"
 
 #include <QPolygonF>
 

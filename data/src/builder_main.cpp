@@ -1,5 +1,5 @@
 // viro-data-builder: turns the readable sources in data/ into the installation files.
-#include "installation_data.h"
+#include "data/src/installation_data.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>

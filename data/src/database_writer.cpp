@@ -1,7 +1,7 @@
-#include "database_writer.h"
+#include "data/src/database_writer.h"
 
-#include "schema.h"
-#include "text_cipher.h"
+#include "core/text_cipher.h"
+#include "records/schema.h"
 
 #include <QFile>
 #include <QSqlDatabase>

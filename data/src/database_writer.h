@@ -1,7 +1,7 @@
 #pragma once
 
-#include "reference_texts.h"
-#include "standard_protocols.h"
+#include "data/src/reference_texts.h"
+#include "data/src/standard_protocols.h"
 
 #include <QByteArray>
 #include <QString>

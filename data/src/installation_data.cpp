@@ -1,10 +1,10 @@
-#include "installation_data.h"
+#include "data/src/installation_data.h"
 
-#include "data_folder.h"
-#include "database_writer.h"
-#include "pictures.h"
-#include "reference_texts.h"
-#include "standard_protocols.h"
+#include "core/data_folder.h"
+#include "data/src/database_writer.h"
+#include "data/src/pictures.h"
+#include "data/src/reference_texts.h"
+#include "data/src/standard_protocols.h"
 
 #include <QBuffer>
 #include <QDir>

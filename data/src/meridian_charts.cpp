@@ -1,7 +1,7 @@
-#include "pictures.h"
+#include "data/src/pictures.h"
 
-#include "body_figure.h"
-#include "meridian_model.h"
+#include "analysis/meridian_model.h"
+#include "data/src/body_figure.h"
 
 #include <QFont>
 #include <QPainter>

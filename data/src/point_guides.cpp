@@ -1,4 +1,4 @@
-#include "pictures.h"
+#include "data/src/pictures.h"
 
 #include <QLinearGradient>
 #include <QPainter>

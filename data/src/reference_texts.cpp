@@ -1,4 +1,4 @@
-#include "reference_texts.h"
+#include "data/src/reference_texts.h"
 
 #include <QDir>
 #include <QFileInfo>

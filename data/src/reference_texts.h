@@ -1,6 +1,6 @@
 #pragma once
 
-#include "source_format.h"
+#include "data/src/source_format.h"
 
 #include <QMap>
 #include <QString>

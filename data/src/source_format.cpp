@@ -1,6 +1,6 @@
-#include "source_format.h"
+#include "data/src/source_format.h"
 
-#include "text_cipher.h"
+#include "core/text_cipher.h"
 
 #include <QFile>
 #include <QFileInfo>

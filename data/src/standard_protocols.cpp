@@ -1,7 +1,7 @@
-#include "standard_protocols.h"
+#include "data/src/standard_protocols.h"
 
-#include "meridian_model.h"
-#include "schema.h"
+#include "analysis/meridian_model.h"
+#include "records/schema.h"
 
 #include <QRegularExpression>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "protocol_rules.h"
-#include "reference_texts.h"
-#include "source_format.h"
+#include "data/src/reference_texts.h"
+#include "data/src/source_format.h"
+#include "therapy/protocol_rules.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "compute_analysis.h"
+#include "analysis/compute_analysis.h"
 
 #include <gtest/gtest.h>
 

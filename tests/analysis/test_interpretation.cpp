@@ -1,5 +1,5 @@
-#include "compute_analysis.h"
-#include "interpretation.h"
+#include "analysis/compute_analysis.h"
+#include "analysis/interpretation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "jet_date.h"
+#include "analysis/jet_date.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "meridian_model.h"
+#include "analysis/meridian_model.h"
 
 #include <gtest/gtest.h>
 

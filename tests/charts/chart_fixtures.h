@@ -2,8 +2,8 @@
 
 #include "recording_device.h"
 
-#include "analysis_result.h"
-#include "chart_catalog.h"
+#include "analysis/analysis_result.h"
+#include "analysis/charts/chart_catalog.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,7 +1,7 @@
-#include "chart_catalog.h"
-#include "chart_painter.h"
-#include "chart_style.h"
-#include "cycle_charts.h"
+#include "analysis/charts/chart_catalog.h"
+#include "analysis/charts/chart_painter.h"
+#include "analysis/charts/chart_style.h"
+#include "analysis/charts/cycle_charts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "chart_page.h"
+#include "analysis/ui/chart_page.h"
 
-#include "chart_catalog.h"
-#include "compute_analysis.h"
+#include "analysis/charts/chart_catalog.h"
+#include "analysis/compute_analysis.h"
 
 #include <QDir>
 #include <QImage>

@@ -1,7 +1,7 @@
 #include "chart_fixtures.h"
 
-#include "chart_painter.h"
-#include "composite_charts.h"
+#include "analysis/charts/chart_painter.h"
+#include "analysis/charts/composite_charts.h"
 
 #include <QDir>
 #include <QImage>

@@ -1,7 +1,7 @@
 #include "chart_fixtures.h"
 
-#include "chart_painter.h"
-#include "meridian_charts.h"
+#include "analysis/charts/chart_painter.h"
+#include "analysis/charts/meridian_charts.h"
 
 #include <gtest/gtest.h>
 

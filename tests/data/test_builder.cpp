@@ -1,4 +1,4 @@
-#include "installation_data.h"
+#include "data/src/installation_data.h"
 
 #include <gtest/gtest.h>
 

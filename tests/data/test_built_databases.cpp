@@ -1,9 +1,9 @@
-#include "installation_data.h"
-#include "pictures.h"
-#include "reference_texts.h"
-#include "schema.h"
-#include "standard_protocols.h"
-#include "text_cipher.h"
+#include "core/text_cipher.h"
+#include "data/src/installation_data.h"
+#include "data/src/pictures.h"
+#include "data/src/reference_texts.h"
+#include "data/src/standard_protocols.h"
+#include "records/schema.h"
 
 #include <gtest/gtest.h>
 

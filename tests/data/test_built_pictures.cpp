@@ -1,5 +1,5 @@
-#include "data_folder.h"
-#include "pictures.h"
+#include "core/data_folder.h"
+#include "data/src/pictures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "jet_date.h"
-#include "meridian_model.h"
-#include "protocol_rules.h"
-#include "standard_protocols.h"
+#include "analysis/jet_date.h"
+#include "analysis/meridian_model.h"
+#include "data/src/standard_protocols.h"
+#include "therapy/protocol_rules.h"
 
 #include <gtest/gtest.h>
 

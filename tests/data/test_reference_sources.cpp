@@ -1,5 +1,5 @@
-#include "meridian_model.h"
-#include "reference_texts.h"
+#include "analysis/meridian_model.h"
+#include "data/src/reference_texts.h"
 
 #include <gtest/gtest.h>
 

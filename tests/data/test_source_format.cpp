@@ -1,4 +1,4 @@
-#include "source_format.h"
+#include "data/src/source_format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "hid_api.h"
-#include "hidapi_port.h"
-#include "probe_link.h"
-#include "probe_protocol.h"
-#include "tick_clock.h"
+#include "device/hid_api.h"
+#include "device/hidapi_port.h"
+#include "device/probe_link.h"
+#include "device/probe_protocol.h"
+#include "device/tick_clock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "probe_link.h"
-#include "simulated_port.h"
-#include "simulated_probe.h"
-#include "tick_clock.h"
+#include "device/probe_link.h"
+#include "device/simulated_port.h"
+#include "device/simulated_probe.h"
+#include "device/tick_clock.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

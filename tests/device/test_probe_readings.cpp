@@ -1,8 +1,8 @@
-#include "probe_link.h"
-#include "probe_readings.h"
-#include "simulated_port.h"
-#include "simulated_probe.h"
-#include "tick_clock.h"
+#include "device/probe_link.h"
+#include "device/probe_readings.h"
+#include "device/simulated_port.h"
+#include "device/simulated_probe.h"
+#include "device/tick_clock.h"
 
 #include <QObject>
 

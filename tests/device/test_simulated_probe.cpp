@@ -1,5 +1,5 @@
-#include "simulated_probe.h"
-#include "tick_clock.h"
+#include "device/simulated_probe.h"
+#include "device/tick_clock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "access_file.h"
+#include "records/access_file.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "connection.h"
-#include "schema.h"
+#include "records/connection.h"
+#include "records/schema.h"
 
 #include <QSqlQuery>
 #include <QTemporaryDir>

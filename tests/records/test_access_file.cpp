@@ -1,5 +1,5 @@
-#include "access_file.h"
 #include "fake_reader.h"
+#include "records/access_file.h"
 
 #include <QCryptographicHash>
 #include <QDir>

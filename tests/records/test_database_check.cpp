@@ -1,8 +1,8 @@
-#include "access_file.h"
-#include "data_folder.h"
-#include "database_check.h"
+#include "core/data_folder.h"
 #include "fake_reader.h"
-#include "schema.h"
+#include "records/access_file.h"
+#include "records/database_check.h"
+#include "records/schema.h"
 
 #include <QDir>
 #include <QFile>

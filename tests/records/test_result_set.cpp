@@ -1,6 +1,6 @@
+#include "records/result_set.h"
+#include "records/statements.h"
 #include "records_fixture.h"
-#include "result_set.h"
-#include "statements.h"
 
 #include <QSqlQuery>
 

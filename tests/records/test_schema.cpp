@@ -1,4 +1,4 @@
-#include "schema.h"
+#include "records/schema.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

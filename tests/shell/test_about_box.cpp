@@ -1,11 +1,11 @@
-#include "about_box.h"
+#include "shell/about_box.h"
 
-#include "builtin_texts.h"
-#include "probe_control.h"
-#include "probe_link.h"
-#include "simulated_port.h"
-#include "simulated_probe.h"
-#include "tick_clock.h"
+#include "core/builtin_texts.h"
+#include "device/probe_control.h"
+#include "device/probe_link.h"
+#include "device/simulated_port.h"
+#include "device/simulated_probe.h"
+#include "device/tick_clock.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,13 +1,13 @@
-#include "main_window.h"
+#include "shell/main_window.h"
 
-#include "about_box.h"
-#include "builtin_texts.h"
-#include "probe_control.h"
-#include "probe_link.h"
+#include "core/builtin_texts.h"
+#include "device/probe_control.h"
+#include "device/probe_link.h"
+#include "device/simulated_port.h"
+#include "device/simulated_probe.h"
+#include "device/tick_clock.h"
 #include "scripted_prompts.h"
-#include "simulated_port.h"
-#include "simulated_probe.h"
-#include "tick_clock.h"
+#include "shell/about_box.h"
 
 #include <QAction>
 #include <QApplication>

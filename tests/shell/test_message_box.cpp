@@ -1,4 +1,4 @@
-#include "message_box.h"
+#include "shell/message_box.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,10 +1,10 @@
-#include "startup_status.h"
+#include "shell/startup_status.h"
 
-#include "data_folder.h"
-#include "probe_control.h"
-#include "schema.h"
+#include "core/data_folder.h"
+#include "device/probe_control.h"
+#include "device/tick_clock.h"
+#include "records/schema.h"
 #include "scripted_prompts.h"
-#include "tick_clock.h"
 
 #include <QDir>
 #include <QFile>

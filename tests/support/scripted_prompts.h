@@ -1,6 +1,6 @@
 #pragma once
 
-#include "user_prompts.h"
+#include "core/user_prompts.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "schema.h"
+#include "records/schema.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

@@ -1,7 +1,7 @@
 #include "protocol_fixture.h"
-#include "protocol_source.h"
+#include "therapy/protocol_source.h"
 
-#include "connection.h"
+#include "records/connection.h"
 
 #include <QTemporaryDir>
 

@@ -1,10 +1,10 @@
 // The shipped standard protocols, matched by the program's own rules against measurements of
 // the states they are written for.
-#include "protocol_source.h"
+#include "therapy/protocol_source.h"
 
-#include "compute_analysis.h"
-#include "connection.h"
-#include "jet_date.h"
+#include "analysis/compute_analysis.h"
+#include "analysis/jet_date.h"
+#include "records/connection.h"
 
 #include <QFileInfo>
 

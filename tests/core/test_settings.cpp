@@ -1,6 +1,6 @@
-#include "application_state.h"
-#include "settings_file.h"
-#include "text_cipher.h"
+#include "core/application_state.h"
+#include "core/settings_file.h"
+#include "core/text_cipher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "builtin_texts.h"
-#include "text_cipher.h"
+#include "core/builtin_texts.h"
+#include "core/text_cipher.h"
 
 #include <gtest/gtest.h>
 

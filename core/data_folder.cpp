@@ -1,4 +1,4 @@
-#include "data_folder.h"
+#include "core/data_folder.h"
 
 #include <QDir>
 #include <QFile>

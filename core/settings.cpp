@@ -1,6 +1,6 @@
-#include "settings.h"
+#include "core/settings.h"
 
-#include "builtin_texts.h"
+#include "core/builtin_texts.h"
 
 namespace viro {
 

@@ -1,4 +1,4 @@
-#include "launcher.h"
+#include "core/launcher.h"
 
 #include <QFileInfo>
 #include <QProcess>

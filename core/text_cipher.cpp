@@ -1,4 +1,4 @@
-#include "text_cipher.h"
+#include "core/text_cipher.h"
 
 #include <QList>
 #include <QRandomGenerator>

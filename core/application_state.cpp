@@ -1,4 +1,4 @@
-#include "application_state.h"
+#include "core/application_state.h"
 
 namespace viro {
 

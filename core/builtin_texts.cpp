@@ -1,6 +1,6 @@
-#include "builtin_texts.h"
+#include "core/builtin_texts.h"
 
-#include "text_cipher.h"
+#include "core/text_cipher.h"
 
 namespace viro::builtin {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "measurement_record.h"
+#include "analysis/measurement_record.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "settings_file.h"
+#include "core/settings_file.h"
 
-#include "builtin_texts.h"
-#include "text_cipher.h"
+#include "core/builtin_texts.h"
+#include "core/text_cipher.h"
 
 #include <QFile>
 #include <QLocale>

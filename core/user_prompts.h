@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class QWidget;
-
 namespace viro {
 
 // Box types of the program's own message box.
@@ -24,10 +22,13 @@ public:
     virtual bool message(int type, const QString& text) = 0;
 };
 
-// The prompts in use: the real message box unless a test installed its own.
+// The prompts in use: those a test installed, else the defaults (the program's message box once
+// the GUI registered it), else none, and every question is answered with NO.
 UserPrompts& prompts();
-// Installs `p` (not owned) for the rest of the run, or the real boxes again when null.
+// Installs `p` (not owned) in place of the defaults, or the defaults again when null.
 void setPrompts(UserPrompts* p);
+// Registers the program's own prompts (not owned); the GUI does this at start.
+void setDefaultPrompts(UserPrompts* p);
 
 // Shorthand for prompts().message(type, text).
 inline bool messageBox(int type, const QString& text) { return prompts().message(type, text); }
