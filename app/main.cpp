@@ -1,3 +1,5 @@
+#include "core/data_folder.h"
+#include "core/log.h"
 #include "core/user_prompts.h"
 #include "device/hidapi_port.h"
 #include "device/probe_link.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 
 #include <memory>
+#include <optional>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -20,6 +23,11 @@ int main(int argc, char** argv) {
     // Closing the main window ends the program even while the tray icon is shown.
     QApplication::setQuitOnLastWindowClosed(true);
     viro::useMessageBoxPrompts();
+    // The log goes into the data folder once it exists; creating it fails again, and is shown,
+    // in the main window's start.
+    std::optional<viro::LogFile> log;
+    if (viro::ensureDataFolder(viro::dataFolder(), nullptr))
+        log.emplace(viro::dataFolder());
 
     // With --simulate-probe a simulated probe is plugged in from the start; otherwise the real
     // HID port looks for the probe and follows its plugging.

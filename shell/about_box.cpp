@@ -1,6 +1,7 @@
 #include "shell/about_box.h"
 
 #include "core/builtin_texts.h"
+#include "core/version.h"
 #include "device/probe_control.h"
 
 #include <QGridLayout>
@@ -51,7 +52,7 @@ TAboutBox::TAboutBox(ProbeControl* probe, std::function<void()> openWeb, QWidget
     productFont.setBold(true);
     product->setFont(productFont);
     addLabel(layout, "ProductTitle", builtin::productTitle(), this);
-    addLabel(layout, "Version", "ZE-Professional Ver: 6.5.0 e", this);
+    addLabel(layout, "Version", QStringLiteral("ZE-Professional Ver: %1 e").arg(VIRO_VERSION), this);
     addLabel(layout, "Platforms", "For: Windows 7,Windows 10,Windows 11 ", this);
     addLabel(layout, "Language", "International English Version", this);
     layout->addSpacing(8);

@@ -4,6 +4,7 @@
 #include "core/data_folder.h"
 #include "core/settings_file.h"
 #include "core/user_prompts.h"
+#include "core/version.h"
 #include "device/probe_control.h"
 #include "device/probe_link.h"
 #include "shell/about_box.h"
@@ -321,7 +322,7 @@ void TZeForm::buildCentralArea() {
 }
 
 QString TZeForm::versionLine() const {
-    return builtin::productName() + " Professional Version 6.5.0";
+    return builtin::productName() + " Professional Version " VIRO_VERSION;
 }
 
 QString TZeForm::webLinkText() const { return "URL: " + builtin::webAddress(); }

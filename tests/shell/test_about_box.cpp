@@ -1,6 +1,7 @@
 #include "shell/about_box.h"
 
 #include "core/builtin_texts.h"
+#include "core/version.h"
 #include "device/probe_control.h"
 #include "device/probe_link.h"
 #include "device/simulated_port.h"
@@ -55,7 +56,7 @@ TEST(AboutBox, VersionTextsAndCaption) {
     EXPECT_EQ(box.windowTitle(), "About");
     const QStringList texts = labelTexts(box);
     for (const char* expected :
-         {"ZE-Professional Ver: 6.5.0 e", "For: Windows 7,Windows 10,Windows 11 ",
+         {"ZE-Professional Ver: " VIRO_VERSION " e", "For: Windows 7,Windows 10,Windows 11 ",
           "International English Version",
           "Device SerialNo:", "Hardware Version:", "Measurement Counter:"})
         EXPECT_TRUE(texts.contains(expected)) << expected;

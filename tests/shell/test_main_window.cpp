@@ -1,6 +1,7 @@
 #include "shell/main_window.h"
 
 #include "core/builtin_texts.h"
+#include "core/version.h"
 #include "device/probe_control.h"
 #include "device/probe_link.h"
 #include "device/simulated_port.h"
@@ -203,7 +204,7 @@ TEST_F(MainWindowTest, WindowTextsComeFromTheBuiltInTextsAndSettings) {
     const QString product = viro::builtin::productName();
     EXPECT_EQ(form->windowTitle(), product + " Professional, " + viro::builtin::productTitle());
     EXPECT_EQ(form->findChild<QLabel*>("VersionLabel")->text(),
-              product + " Professional Version 6.5.0");
+              product + " Professional Version " VIRO_VERSION);
     EXPECT_EQ(form->webLinkText(), "URL: " + viro::builtin::webAddress());
     EXPECT_EQ(form->statusBar()->currentMessage(), form->settings().windowTitle);
     EXPECT_FALSE(form->settings().windowTitle.isEmpty());

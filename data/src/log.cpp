@@ -1,0 +1,7 @@
+#include "data/src/log.h"
+
+namespace viro {
+
+Q_LOGGING_CATEGORY(lcData, "viro.data", QtInfoMsg)
+
+} // namespace viro

@@ -1,0 +1,7 @@
+#include "therapy/log.h"
+
+namespace viro {
+
+Q_LOGGING_CATEGORY(lcTherapy, "viro.therapy", QtInfoMsg)
+
+} // namespace viro
