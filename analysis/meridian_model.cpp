@@ -39,6 +39,19 @@ int elementPartner(int meridianNumber) {
     return partner.at(meridianNumber - 1);
 }
 
+bool isValidMeridianOrder(const std::array<int, kMeridianCount>& order) {
+    std::array<bool, kMeridianCount> seen{};
+    for (int i = 0; i < kMeridianCount; ++i) {
+        const int m = order[i];
+        if (m < 1 || m > kMeridianCount || seen[m - 1])
+            return false;
+        if ((i < 6) != (m <= 6))
+            return false;
+        seen[m - 1] = true;
+    }
+    return true;
+}
+
 MeasuringSequence buildMeasuringSequence(int mode, const std::array<int, kMeridianCount>& custom) {
     MeasuringSequence seq;
     if (mode == 0) {
@@ -50,6 +63,8 @@ MeasuringSequence buildMeasuringSequence(int mode, const std::array<int, kMeridi
             const int m = custom[i];
             seq.order[i] = (m >= 1 && m <= kMeridianCount) ? m : i + 1;
         }
+        if (!isValidMeridianOrder(seq.order))
+            seq.order = kNaturalOrder;
     }
     for (int i = 0; i < 6; ++i) {
         const int hand = seq.order[i];

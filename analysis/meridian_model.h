@@ -63,8 +63,13 @@ inline constexpr std::array<int, kMeridianCount> kNaturalOrder{1, 2, 3, 4, 5, 6,
 inline constexpr std::array<int, kMeridianCount> kPairedOrder{1, 6, 2, 5, 3, 4,
                                                               7, 12, 8, 11, 9, 10};
 
+// A custom order is usable when it visits every meridian once, the six hand meridians (1-6)
+// first, as every grid and chart lays positions 1-6 out as the hand part.
+bool isValidMeridianOrder(const std::array<int, kMeridianCount>& order);
+
 // Mode 0 natural order, 1 paired order, anything else the custom list. A custom number outside
-// 1..12 is replaced by its own position so the tables never index outside the measurement.
+// 1..12 is replaced by its own position; a list that is still not a valid order (a meridian
+// twice, another never) gives the natural order, so no point goes unmeasured.
 MeasuringSequence buildMeasuringSequence(int mode, const std::array<int, kMeridianCount>& custom);
 
 using CorrectionFactors = std::array<double, kMeridianCount>; // by meridian number - 1

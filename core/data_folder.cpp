@@ -1,5 +1,6 @@
 #include "core/data_folder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -28,6 +29,14 @@ QString dataFileName(const QString& name) {
 #else
     return name.toLower();
 #endif
+}
+
+QString installationFolder() {
+    const QString env = qEnvironmentVariable("VIRO_SHARE_DIR");
+    if (!env.isEmpty())
+        return QDir(env).absolutePath();
+    return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/viro"))
+        .absolutePath();
 }
 
 bool ensureDataFolder(const QString& folder, QString* error) {

@@ -13,6 +13,10 @@ QString dataFolder();
 // A data file's name as stored on this system: case-sensitive systems use lower-case names.
 QString dataFileName(const QString& name);
 
+// The folder of the installation files: $VIRO_SHARE_DIR when set, else ../share/viro beside
+// the program (the build tree and an installed program alike).
+QString installationFolder();
+
 // Creates the data folder (owner-only permissions) when it does not exist yet.
 bool ensureDataFolder(const QString& folder, QString* error);
 

@@ -309,14 +309,6 @@ void DatabaseConnections::close() {
     standard.close();
 }
 
-QString installationFolder() {
-    const QString env = qEnvironmentVariable("VIRO_SHARE_DIR");
-    if (!env.isEmpty())
-        return QDir(env).absolutePath();
-    return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/viro"))
-        .absolutePath();
-}
-
 bool copyInstallationFiles(const QString& shareFolder, const QString& dataFolder, QString* error) {
     const QDir share(shareFolder);
     if (!share.exists()) {

@@ -22,10 +22,6 @@ public:
     bool isOpen() const { return main.isOpen() && reference.isOpen() && standard.isOpen(); }
 };
 
-// The folder of the installation files: $VIRO_SHARE_DIR when set, else ../share/viro beside
-// the program.
-QString installationFolder();
-
 // Copies the installation files (template, reference texts, standard protocols, the "Data"
 // pictures) that `dataFolder` lacks. Reference and protocol files or a template left as Access
 // files by an older installation are replaced, since the program only reads its own. Copies are

@@ -1,5 +1,6 @@
 #include "shell/startup_status.h"
 
+#include "core/data_folder.h"
 #include "core/user_prompts.h"
 #include "device/probe_control.h"
 #include "device/tick_clock.h"

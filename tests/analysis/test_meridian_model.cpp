@@ -95,6 +95,23 @@ TEST(MeridianModel, MeasuringSequenceTables) {
          {0, 13, -4, 6, 5, 4, 7, 8, 9, 10, 11, 99},
          {1, 2, 3, 6, 5, 4, 7, 8, 9, 10, 11, 12},
          {1, 2, 3, 6, 5, 4, 7, 8, 9, 12, 11, 10, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
+        // A list that would measure one meridian twice and another never, or put a foot
+        // meridian under the hand part, gives the natural order.
+        {"custom with a duplicate",
+         2,
+         {1, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
+        {"custom duplicate made by a replaced number",
+         2,
+         {2, 0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
+        {"custom with a foot meridian among the hands",
+         2,
+         {7, 2, 3, 4, 5, 6, 1, 8, 9, 10, 11, 12},
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
         // The built-in modes ignore the custom list.
         {"paired ignores custom",
          1,

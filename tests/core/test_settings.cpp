@@ -245,6 +245,10 @@ TEST_F(SettingsFile, OrderModesBuildPositionTables) {
          "3",
          {"6", "", "3", "4", "5", "1", "x", "8", "9", "10", "11", "12"},
          {6, 2, 3, 4, 5, 1, 12, 8, 9, 10, 11, 7, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
+        {"custom naming a meridian twice falls back to the natural order",
+         "2",
+         {"2", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"},
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
