@@ -3,6 +3,7 @@
 #include "analysis/interpretation.h"
 
 #include <cmath>
+#include <limits>
 
 namespace viro {
 
@@ -11,6 +12,14 @@ namespace {
 // Every intermediate value is held in x87 extended precision; only results are rounded to
 // double. Decimal constants are extended literals so they are not rounded to double first.
 using Ext = long double;
+
+// Which class a value on or next to a bound falls into (a ratio against 0.88, a deviation
+// against 7.875) depends on the rounding of 80-bit arithmetic; another mantissa (53 bits with
+// MSVC, 113 on AArch64 Linux) can move it into the neighbouring class. So the build stops
+// unless long double is x87 extended, as with GCC and Clang on x86 and x86-64.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "The analysis needs an 80-bit long double with a 64-bit mantissa (x87 extended), "
+              "as GCC and Clang give on x86 and x86-64 Linux");
 
 // Six ascending bounds for classes -3..+2; a value not below the last one is +3.
 using RatioBounds = std::array<Ext, 6>;
