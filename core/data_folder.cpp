@@ -1,8 +1,11 @@
 #include "core/data_folder.h"
 
+#include "core/log.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace viro {
 
@@ -40,15 +43,34 @@ QString installationFolder() {
 }
 
 bool ensureDataFolder(const QString& folder, QString* error) {
-    QDir dir(folder);
-    if (dir.exists())
+    const QString path = QDir(folder).absolutePath();
+    if (QFileInfo(path).isDir())
         return true;
-    if (!QDir().mkpath(folder)) {
-        if (error)
-            *error = QStringLiteral("Cannot create the data folder %1").arg(folder);
-        return false;
+    // Every folder on the way that is missing is created owner-only, in one step: patient data
+    // is never open to other users, not even for a moment.
+    QStringList missing;
+    for (QString p = path; !QFileInfo::exists(p);) {
+        missing.prepend(p);
+        const QString parent = QFileInfo(p).path();
+        if (parent == p)
+            break;
+        p = parent;
     }
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const auto fail = [&](const QString& at) {
+        const QString message = QStringLiteral("Cannot create the data folder %1").arg(folder);
+        qCWarning(lcCore).noquote() << message << "- failed at" << at;
+        if (error)
+            *error = message;
+        return false;
+    };
+    if (missing.isEmpty())
+        return fail(path); // something that is not a folder has its name
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    for (const QString& dir : std::as_const(missing)) {
+        // Another program may have made it meanwhile; then it is there all the same.
+        if (!QDir().mkdir(dir, ownerOnly) && !QFileInfo(dir).isDir())
+            return fail(dir);
+    }
     return true;
 }
 

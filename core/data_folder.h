@@ -17,7 +17,8 @@ QString dataFileName(const QString& name);
 // the program (the build tree and an installed program alike).
 QString installationFolder();
 
-// Creates the data folder (owner-only permissions) when it does not exist yet.
+// Creates the data folder when it does not exist yet, and any missing folder above it, each
+// with owner-only permissions from the start. A folder that exists is left as it is.
 bool ensureDataFolder(const QString& folder, QString* error);
 
 } // namespace viro

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <QUrl>
 
 #include <functional>
 
@@ -29,17 +31,39 @@ public:
     virtual void open(const QString& program, const QString& parameter) = 0;
 };
 
-// Starts programs detached; documents and web addresses go to a caller-supplied function (the
-// desktop's default handler lives in QtGui, above this layer).
+// What the desktop's "open" does with a text.
+enum class OpenTarget {
+    Executable, // an existing file with execute permission, or a command found on PATH
+    Folder,     // an existing folder
+    Document,   // an existing file that is not executable
+    Link,       // a web address or another URL with a scheme (http:, mailto:, file:, ...)
+    Missing,    // none of these
+};
+
+// Classifies `text` (quotes around it removed) as the desktop's "open" would. A single letter
+// before the colon is a Windows drive, not a URL scheme; "www." opens as a web address.
+OpenTarget classifyOpenTarget(const QString& text);
+
+// Opens what the launcher resolved as the Windows shell's "open" does: an executable is started
+// with the parameter as its arguments; a document, folder or URL goes to the desktop's default
+// application (the parameter is then not used). With no program the parameter itself is
+// opened the same way. Missing targets are logged and dropped.
 class SystemShellOpener : public ShellOpener {
 public:
-    using OpenDocumentFn = std::function<void(const QString&)>;
-    explicit SystemShellOpener(OpenDocumentFn openDocument)
-        : openDocument_(std::move(openDocument)) {}
+    // The desktop's default application lives in QtGui, above this layer: the caller hands it in.
+    using OpenUrlFn = std::function<void(const QUrl&)>;
+    // Starts a program detached; false when it could not be started. Empty uses QProcess.
+    using StartFn = std::function<bool(const QString& program, const QStringList& arguments)>;
+
+    explicit SystemShellOpener(OpenUrlFn openUrl, StartFn start = {});
     void open(const QString& program, const QString& parameter) override;
 
 private:
-    OpenDocumentFn openDocument_;
+    void openTarget(const QString& target, const QStringList& arguments);
+    void openUrl(const QUrl& url);
+
+    OpenUrlFn openUrl_;
+    StartFn start_;
 };
 
 // The launcher used by the function buttons, protocol links and the about box. Failures of the

@@ -1,9 +1,11 @@
 #include "core/settings_file.h"
 
 #include "core/builtin_texts.h"
+#include "core/log.h"
 #include "core/text_cipher.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
 
@@ -72,6 +74,14 @@ QString flagText(bool value) {
 }
 
 bool writeLines(const QString& path, const Settings& settings, QString* error) {
+    // Whatever is there and cannot be read may be the user's settings that a passing fault hides.
+    const QFileInfo existing(path);
+    if (existing.exists() && !(existing.isFile() && existing.isReadable())) {
+        if (error)
+            *error = QStringLiteral("The settings file %1 cannot be read, so it is not saved over")
+                         .arg(path);
+        return false;
+    }
     QByteArray content;
     for (const QString& line : settingsToLines(settings)) {
         content += TextCipher::encrypt(line, TextCipher::SettingsKey).toLatin1();
@@ -235,6 +245,38 @@ bool loadSettings(const QString& path, Settings& out, QString* error) {
     }
     out = settingsFromLines(plain);
     return true;
+}
+
+SettingsStore::LoadResult SettingsStore::load(Settings& out, QString* error) {
+    // A dangling link or nothing at all is a first start; anything else that is there counts.
+    if (!QFileInfo::exists(path_))
+        return LoadResult::Missing;
+    QString message;
+    if (loadSettings(path_, out, &message))
+        return LoadResult::Loaded;
+    qCWarning(lcCore).noquote() << message << "- running on defaults, saves refused";
+    savesRefused_ = true;
+    out = settingsFromLines(QStringList());
+    if (error)
+        *error = message;
+    return LoadResult::Unreadable;
+}
+
+bool SettingsStore::save(Settings& settings, QString* error) {
+    // The changed settings work for the rest of the run even when they cannot be kept.
+    settings.rebuildDerivedTables();
+    QString message;
+    if (savesRefused_) {
+        message = QStringLiteral("The settings file %1 could not be read at start, so it is not "
+                                 "saved over; the changed settings last until the program ends")
+                      .arg(path_);
+    } else if (saveSettings(path_, settings, &message)) {
+        return true;
+    }
+    qCWarning(lcCore).noquote() << message;
+    if (error)
+        *error = message;
+    return false;
 }
 
 bool saveSettings(const QString& path, const Settings& in, QString* error) {

@@ -27,10 +27,40 @@ SettingsValueType settingsLineType(int line);
 bool loadSettings(const QString& path, Settings& out, QString* error);
 
 // Writes all 78 lines with a fresh seed per line, atomically: on any failure the old file is
-// left as it was and the error's message is returned.
+// left as it was and the error's message is returned. Something at `path` that cannot be read
+// (no read permission, a folder) is never replaced.
 bool saveSettings(const QString& path, const Settings& in, QString* error);
 // Same, after rebuilding the derived tables of `settings` from its stored fields.
 bool saveSettings(const QString& path, Settings& settings, QString* error);
+
+// The program's one settings file, through which every window loads and saves. A file that
+// exists but cannot be read (permissions, an I/O error, a folder in its place) may still hold
+// the user's settings: once a load found it so, every later save is refused for the rest of the
+// run, even if the fault has passed, rather than put defaults over it.
+class SettingsStore {
+public:
+    enum class LoadResult {
+        Loaded,     // read; damaged lines took their read-back values
+        Missing,    // nothing there yet (first start); `out` untouched
+        Unreadable, // there but not readable; `out` takes the read-back values of an empty file
+    };
+
+    explicit SettingsStore(QString path) : path_(std::move(path)) {}
+
+    const QString& path() const { return path_; }
+
+    // Reads the file into `out`; the error's message comes back for Unreadable.
+    LoadResult load(Settings& out, QString* error);
+    // Writes `settings` after rebuilding its derived tables; refused (false, with a message)
+    // while the file is held unreadable.
+    bool save(Settings& settings, QString* error);
+    // A load found the file unreadable: saves are refused.
+    bool savesRefused() const { return savesRefused_; }
+
+private:
+    QString path_;
+    bool savesRefused_ = false;
+};
 
 // The plain texts of the 78 lines and back. Reading applies the read-back rules; missing lines
 // read as empty. `today` fills an empty calibration date.

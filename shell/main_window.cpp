@@ -8,6 +8,7 @@
 #include "device/probe_control.h"
 #include "device/probe_link.h"
 #include "shell/about_box.h"
+#include "shell/log.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QShowEvent>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
@@ -49,17 +49,19 @@ QIcon trayImage(bool online) {
     return QIcon(pixmap);
 }
 
-class DesktopOpener : public ShellOpener {
-public:
-    void open(const QString& program, const QString& parameter) override {
-        inner_.open(program, parameter);
-    }
+// Documents, folders and links go to the desktop's default application.
+void openWithDesktop(const QUrl& url) {
+    if (!QDesktopServices::openUrl(url))
+        qCWarning(lcShell).noquote() << "The desktop could not open" << url.toString();
+}
 
-private:
-    SystemShellOpener inner_{[](const QString& document) {
-        QDesktopServices::openUrl(QUrl::fromUserInput(document));
-    }};
-};
+// The settings folder, ending with a separator so file names can be appended.
+QString folderOf(const TZeForm::Services& services) {
+    QString folder = services.dataFolder.isEmpty() ? viro::dataFolder() : services.dataFolder;
+    if (!folder.endsWith('/') && !folder.endsWith('\\'))
+        folder += '/';
+    return folder;
+}
 
 struct CommandRow {
     Command command;
@@ -96,13 +98,11 @@ bool commandNeedsProbe(Command command) {
 } // namespace
 
 TZeForm::TZeForm(Services services, QWidget* parent)
-    : QMainWindow(parent), services_(std::move(services)) {
+    : QMainWindow(parent), services_(std::move(services)), dataFolder_(folderOf(services_)),
+      settingsStore_(dataFolder_ + dataFileName(kSettingsFileName)) {
     setObjectName("TZeForm");
-    dataFolder_ = services_.dataFolder.isEmpty() ? viro::dataFolder() : services_.dataFolder;
-    if (!dataFolder_.endsWith('/') && !dataFolder_.endsWith('\\'))
-        dataFolder_ += '/';
     if (!services_.opener) {
-        desktopOpener_ = std::make_unique<DesktopOpener>();
+        desktopOpener_ = std::make_unique<SystemShellOpener>(openWithDesktop);
         services_.opener = desktopOpener_.get();
     }
 
@@ -113,6 +113,12 @@ TZeForm::TZeForm(Services services, QWidget* parent)
     buildToolBar();
     buildCentralArea();
     statusBar()->setObjectName("StatusBar1");
+    // Permanent, so the hints that buttons and menus show as temporary messages (to its left)
+    // never take its place.
+    statusTitle_ = new QLabel(statusBar());
+    statusTitle_->setObjectName("StatusTitleLabel");
+    statusTitle_->setContentsMargins(4, 0, 4, 0);
+    statusBar()->addPermanentWidget(statusTitle_);
 
     tray_ = new QSystemTrayIcon(this);
     tray_->setObjectName("RzTrayIcon1");
@@ -138,12 +144,9 @@ TZeForm::TZeForm(Services services, QWidget* parent)
 
 TZeForm::~TZeForm() = default;
 
-QString TZeForm::settingsPath() const { return dataFolder_ + dataFileName(kSettingsFileName); }
-
 bool TZeForm::initialise(QString* error) {
-    if (QFile::exists(settingsPath())) {
-        loadSettings();
-    } else {
+    if (loadSettings() == SettingsStore::LoadResult::Missing) {
+        // First start: the defaults are written at once.
         settings_ = Settings::firstStartDefaults(QDate::currentDate());
         QString message;
         if (!ensureDataFolder(dataFolder_, &message) || !saveSettings(&message)) {
@@ -152,19 +155,24 @@ bool TZeForm::initialise(QString* error) {
             return false;
         }
     }
-    statusBar()->showMessage(settings_.windowTitle);
+    refreshStatusTitle();
     refreshFunctionButtons();
     return true;
 }
 
-void TZeForm::loadSettings() {
+SettingsStore::LoadResult TZeForm::loadSettings() {
     QString message;
-    if (!viro::loadSettings(settingsPath(), settings_, &message))
-        settings_.rebuildDerivedTables();
+    const SettingsStore::LoadResult result = settingsStore_.load(settings_, &message);
+    if (result == SettingsStore::LoadResult::Unreadable)
+        messageBox(kCautionOk,
+                   message + ".\r\nThe program runs on its default settings and will not save "
+                             "over the file, so settings changed now are not kept. Once the "
+                             "file can be read again, restart the program.");
+    return result;
 }
 
 bool TZeForm::saveSettings(QString* error) {
-    return viro::saveSettings(settingsPath(), settings_, error);
+    return settingsStore_.save(settings_, error);
 }
 
 void TZeForm::buildMenus() {
@@ -370,9 +378,11 @@ void TZeForm::runCommand(Command command) {
     enableToolBar(true);
     if (command == Command::UserSetup) {
         refreshFunctionButtons();
-        statusBar()->showMessage(settings_.windowTitle);
+        refreshStatusTitle();
     }
 }
+
+void TZeForm::refreshStatusTitle() { statusTitle_->setText(settings_.windowTitle); }
 
 void TZeForm::refreshFunctionButtons() {
     const QString& visibility = settings_.functionButtonVisibility;

@@ -3,6 +3,7 @@
 #include "core/application_state.h"
 #include "core/launcher.h"
 #include "core/settings.h"
+#include "core/settings_file.h"
 #include "records/database_check.h"
 
 #include <QMainWindow>
@@ -60,7 +61,9 @@ public:
     ~TZeForm() override;
 
     // Reads the settings file, or writes the first-start defaults when there is none.
-    // False (with the error's message) when the settings file cannot be written.
+    // False (with the error's message) when the settings file cannot be written. A file that is
+    // there but cannot be read is reported; the window then runs on the read-back defaults and
+    // never saves over it.
     bool initialise(QString* error);
 
     Settings& settings() { return settings_; }
@@ -71,11 +74,13 @@ public:
     DatabaseConnections& connections() { return connections_; }
     ProbeControl* probe() const { return services_.probe; }
     const QString& dataFolder() const { return dataFolder_; }
-    QString settingsPath() const;
+    QString settingsPath() const { return settingsStore_.path(); }
 
     // Shared operations offered to the function windows.
     void enableToolBar(bool enabled);
-    void loadSettings();
+    // Reads the settings file into settings(); an unreadable file is reported to the user.
+    SettingsStore::LoadResult loadSettings();
+    // The one way windows save settings; refused while the file could not be read at start.
     bool saveSettings(QString* error = nullptr);
     void launchProgram(const QString& program, const QString& parameter);
     bool probeOnline() const;
@@ -86,6 +91,9 @@ public:
 
     // Function buttons follow settings lines 27 and 34 to 39.
     void refreshFunctionButtons();
+    // The status bar's title follows settings line 8. It is a permanent part of the status bar:
+    // the hints of buttons and menus show beside it, never in its place.
+    void refreshStatusTitle();
     void pressFunctionButton(int n);
 
     // Takes `link` (not owned) as the window's probe: its attach, detach and C.P.D.M. fault
@@ -140,6 +148,7 @@ private:
 
     Services services_;
     QString dataFolder_;
+    SettingsStore settingsStore_;
     Settings settings_;
     ApplicationState state_;
     DatabaseConnections connections_;
@@ -152,6 +161,7 @@ private:
     std::vector<QAction*> hiddenMenus_;
     QLabel* versionLabel_ = nullptr;
     QLabel* webLabel_ = nullptr;
+    QLabel* statusTitle_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<ShellOpener> desktopOpener_;
     bool trayOnline_ = false;

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
 #include <set>
 #include <vector>
 
@@ -92,11 +97,116 @@ TEST(Launcher, LaunchProgramOpensOnlyResolvedRequests) {
     EXPECT_EQ(opener.opened[0].second, "-v");
 }
 
-TEST(Launcher, SystemOpenerSendsDocumentsToTheDocumentHandler) {
-    QString opened;
-    viro::SystemShellOpener opener([&](const QString& d) { opened = d; });
-    opener.open(QString(), "\"https://www.tarvel.example/\"");
-    EXPECT_EQ(opened, "https://www.tarvel.example/");
+// The desktop as the system opener sees it: what it started and what it opened.
+struct FakeDesktop {
+    QStringList started;  // program, then its arguments, joined by "|"
+    std::vector<QUrl> opened;
+    std::set<QString> cannotStart;
+    viro::SystemShellOpener opener{
+        [this](const QUrl& url) { opened.push_back(url); },
+        [this](const QString& program, const QStringList& arguments) {
+            if (cannotStart.count(program))
+                return false;
+            started << (QStringList{program} + arguments).join('|');
+            return true;
+        }};
+};
+
+class SystemOpener : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir(dir.path()).mkdir("docs"));
+        ASSERT_TRUE(QDir(dir.path()).mkdir("my tools"));
+        write("my tools/run.sh", "#!/bin/sh\n", true);
+        write("report.txt", "text", false);
+        // A document on a FAT mount carries the execute bit but cannot run.
+        write("scan.pdf", "%PDF-1.4", true);
+    }
+    void write(const QString& name, const QByteArray& content, bool executable) {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner;
+        if (executable)
+            mode |= QFile::ExeOwner;
+        ASSERT_TRUE(f.setPermissions(mode));
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(SystemOpener, StartsProgramsAndOpensEverythingElseWithTheDesktop) {
+    const QString sh = QStandardPaths::findExecutable("sh");
+    ASSERT_FALSE(sh.isEmpty()) << "no sh on PATH";
+    const QString script = path("my tools/run.sh");
+    const QUrl report = QUrl::fromLocalFile(path("report.txt"));
+    struct Case {
+        const char* name;
+        QString program;
+        QString parameter;
+        QStringList started;
+        std::vector<QUrl> opened;
+    };
+    const std::vector<Case> cases{
+        {"executable file with its arguments", script, "-v \"two words\"",
+         {script + "|-v|two words"}, {}},
+        {"quoted executable path with a blank", "\"" + script + "\"", "", {script}, {}},
+        {"command on PATH", "sh", "-c true", {"sh|-c|true"}, {}},
+        {"command given by its full path", sh, "", {sh}, {}},
+        {"document", path("report.txt"), "ignored", {}, {report}},
+        {"folder", path("docs"), "", {}, {QUrl::fromLocalFile(path("docs"))}},
+        {"web address", "https://www.tarvel.example/a?b=c", "x", {},
+         {QUrl("https://www.tarvel.example/a?b=c")}},
+        {"mail address", "mailto:info@tarvel.example", "", {},
+         {QUrl("mailto:info@tarvel.example")}},
+        {"file URL", "file:///tmp/notes.txt", "", {}, {QUrl("file:///tmp/notes.txt")}},
+        {"web address without a scheme", "www.tarvel.example", "", {},
+         {QUrl("http://www.tarvel.example")}},
+        {"executable bit on a document that cannot run", path("scan.pdf"), "", {},
+         {QUrl::fromLocalFile(path("scan.pdf"))}},
+        {"no program: the parameter's web address", "", "https://www.tarvel.example/", {},
+         {QUrl("https://www.tarvel.example/")}},
+        {"no program: the parameter's document", "", "\"" + path("report.txt") + "\"", {},
+         {report}},
+        {"no program: the parameter's program runs without arguments", "", script, {script},
+         {}},
+        {"Windows program that is not here", "wmplayer.exe", "", {}, {}},
+        {"Windows path that is not here", "C:\\Tools\\run.exe", "-a", {}, {}},
+        {"missing file", path("gone.txt"), "", {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeDesktop desktop;
+        desktop.cannotStart = {path("scan.pdf")};
+        desktop.opener.open(c.program, c.parameter);
+        EXPECT_EQ(desktop.started, c.started);
+        EXPECT_EQ(desktop.opened, c.opened);
+    }
+}
+
+TEST_F(SystemOpener, ClassifiesAsTheDesktopOpens) {
+    using viro::OpenTarget;
+    struct Case {
+        QString text;
+        OpenTarget kind;
+    };
+    const std::vector<Case> cases{
+        {path("my tools/run.sh"), OpenTarget::Executable},
+        {"sh", OpenTarget::Executable},
+        {path("report.txt"), OpenTarget::Document},
+        {path("docs"), OpenTarget::Folder},
+        {"http://x.example", OpenTarget::Link},
+        {"WWW.x.example", OpenTarget::Link},
+        {"C:\\x.exe", OpenTarget::Missing},
+        {"c:/x", OpenTarget::Missing},
+        {"no-such-command-for-viro", OpenTarget::Missing},
+        {"", OpenTarget::Missing},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(viro::classifyOpenTarget(c.text), c.kind) << c.text.toStdString();
 }
 
 } // namespace

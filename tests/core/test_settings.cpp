@@ -1,4 +1,6 @@
 #include "core/application_state.h"
+#include "core/builtin_texts.h"
+#include "core/data_folder.h"
 #include "core/settings_file.h"
 #include "core/text_cipher.h"
 
@@ -6,14 +8,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <vector>
 
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #endif
@@ -469,6 +474,152 @@ TEST_F(SettingsFile, FailedWriteLeavesOldFileIntact) {
     EXPECT_EQ(readAll(path()), before);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{kSettingsFileName})
         << "no temporary file left behind";
+}
+#endif
+
+TEST_F(SettingsFile, StoreTellsAMissingFileFromAnUnreadableOne) {
+    QStringList damaged = firstStartLines();
+    damaged[0] = "abc";
+    damaged[26] = QString();
+    struct Case {
+        const char* name;
+        std::function<void()> prepare; // puts something (or nothing) at path()
+        SettingsStore::LoadResult result;
+        int calibration; // of what was loaded, from a start value of 3210
+        QString visibility;
+    };
+    const std::vector<Case> cases{
+        {"missing: first start", [] {}, SettingsStore::LoadResult::Missing, 3210, "111000"},
+        {"damaged lines read back", [&] { writeAll(path(), encipherFile(damaged)); },
+         SettingsStore::LoadResult::Loaded, 4000, "000000"},
+        {"a folder in its place", [&] { QDir(dir_.path()).mkdir(kSettingsFileName); },
+         SettingsStore::LoadResult::Unreadable, 4000, "000000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path());
+        QDir(path()).removeRecursively();
+        c.prepare();
+        SettingsStore store(path());
+        Settings s = Settings::firstStartDefaults(kToday);
+        s.calibrationNormal = 3210;
+        QString error;
+        EXPECT_EQ(store.load(s, &error), c.result);
+        EXPECT_EQ(s.calibrationNormal, c.calibration);
+        EXPECT_EQ(s.functionButtonVisibility, c.visibility);
+        const bool unreadable = c.result == SettingsStore::LoadResult::Unreadable;
+        EXPECT_EQ(store.savesRefused(), unreadable);
+        EXPECT_EQ(error.contains(path()), unreadable) << error.toStdString();
+
+        s.orderMode = 1;
+        EXPECT_EQ(store.save(s, &error), !unreadable) << error.toStdString();
+        EXPECT_EQ(s.sequence.position, kPairedPositions) << "changes work even when not kept";
+        EXPECT_TRUE(QFileInfo::exists(path()));
+        EXPECT_EQ(QFileInfo(path()).isDir(), unreadable);
+    }
+}
+
+// The values of an unreadable file are those of an empty one, not the first-start defaults.
+TEST_F(SettingsFile, UnreadableFileRunsOnReadBackDefaults) {
+    ASSERT_TRUE(QDir(dir_.path()).mkdir(kSettingsFileName));
+    SettingsStore store(path());
+    Settings s = Settings::firstStartDefaults(kToday);
+    ASSERT_EQ(store.load(s, nullptr), SettingsStore::LoadResult::Unreadable);
+    QStringList expected = emptyFileLines();
+    expected[6] = QDate::currentDate().toString("yyyy/MM/dd");
+    EXPECT_EQ(settingsToLines(s), expected);
+    EXPECT_EQ(s.windowTitle, builtin::productTitle());
+}
+
+#ifdef Q_OS_UNIX
+// The refusal holds for the whole run: a file that reads again later, or a plain save by path,
+// still does not replace it.
+TEST_F(SettingsFile, UnreadableFileIsNeverSavedOver) {
+    Settings mine = Settings::firstStartDefaults(kToday);
+    mine.organisation = "Mine";
+    ASSERT_TRUE(saveSettings(path(), mine, nullptr));
+    const QByteArray before = readAll(path());
+    ASSERT_TRUE(QFile::setPermissions(path(), {}));
+    if (QFile f(path()); f.open(QIODevice::ReadOnly)) {
+        QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner);
+        GTEST_SKIP() << "running as root: no read permission does not stop reading";
+    }
+    SettingsStore store(path());
+    Settings s;
+    QString error;
+    EXPECT_EQ(store.load(s, &error), SettingsStore::LoadResult::Unreadable);
+    EXPECT_TRUE(error.contains(path())) << error.toStdString();
+    EXPECT_FALSE(saveSettings(path(), s, &error)) << "a plain save does not replace it either";
+    EXPECT_TRUE(error.contains(path())) << error.toStdString();
+
+    ASSERT_TRUE(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner));
+    EXPECT_FALSE(store.save(s, &error));
+    EXPECT_EQ(readAll(path()), before);
+}
+#endif
+
+#ifdef Q_OS_LINUX
+// Reading /proc/self/mem from its start fails with an I/O error, even for root.
+TEST_F(SettingsFile, ReadErrorIsUnreadableAndRefusesSaves) {
+    ASSERT_TRUE(QFile::link("/proc/self/mem", path()));
+    SettingsStore store(path());
+    Settings s;
+    QString error;
+    EXPECT_EQ(store.load(s, &error), SettingsStore::LoadResult::Unreadable);
+    EXPECT_TRUE(error.contains(path())) << error.toStdString();
+    EXPECT_EQ(s.functionButtonVisibility, "000000");
+    EXPECT_FALSE(store.save(s, &error));
+    EXPECT_EQ(QFileInfo(path()).symLinkTarget(), "/proc/self/mem") << "the link was replaced";
+
+    // The fault passes (the disk is back): the run still does not save over the user's file.
+    ASSERT_TRUE(QFile::remove(path()));
+    ASSERT_TRUE(writeAll(path(), "the user's settings"));
+    EXPECT_FALSE(store.save(s, &error));
+    EXPECT_EQ(readAll(path()), QByteArray("the user's settings"));
+}
+#endif
+
+#ifdef Q_OS_UNIX
+class DataFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        // The most open umask shows every folder gets its mode from the creation itself.
+        oldMask_ = umask(0);
+    }
+    void TearDown() override { umask(oldMask_); }
+
+    static mode_t modeOf(const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+    }
+
+    QTemporaryDir dir_;
+    mode_t oldMask_ = 0;
+};
+
+TEST_F(DataFolder, NewFoldersAreOwnerOnly) {
+    const mode_t parentMode = modeOf(dir_.path());
+    const QString folder = dir_.filePath("home/tarvel/viro/");
+    QString error;
+    ASSERT_TRUE(ensureDataFolder(folder, &error)) << error.toStdString();
+    for (const char* made : {"home", "home/tarvel", "home/tarvel/viro"})
+        EXPECT_EQ(modeOf(dir_.filePath(made)), mode_t(0700)) << made;
+    EXPECT_EQ(modeOf(dir_.path()), parentMode) << "a folder that was there is left as it is";
+
+    // An existing folder is accepted as it is.
+    ASSERT_EQ(::chmod(QFile::encodeName(dir_.filePath("home/tarvel/viro")).constData(), 0750), 0);
+    EXPECT_TRUE(ensureDataFolder(folder, &error));
+    EXPECT_EQ(modeOf(dir_.filePath("home/tarvel/viro")), mode_t(0750));
+}
+
+TEST_F(DataFolder, AFileInTheWayFails) {
+    ASSERT_TRUE(writeAll(dir_.filePath("blocker"), "x"));
+    QString error;
+    EXPECT_FALSE(ensureDataFolder(dir_.filePath("blocker/viro"), &error));
+    EXPECT_TRUE(error.contains("blocker/viro")) << error.toStdString();
+    EXPECT_FALSE(ensureDataFolder(dir_.filePath("blocker"), &error));
+    EXPECT_EQ(readAll(dir_.filePath("blocker")), QByteArray("x"));
 }
 #endif
 

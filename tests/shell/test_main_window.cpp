@@ -13,7 +13,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QEnterEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -30,6 +33,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -206,8 +210,50 @@ TEST_F(MainWindowTest, WindowTextsComeFromTheBuiltInTextsAndSettings) {
     EXPECT_EQ(form->findChild<QLabel*>("VersionLabel")->text(),
               product + " Professional Version " VIRO_VERSION);
     EXPECT_EQ(form->webLinkText(), "URL: " + viro::builtin::webAddress());
-    EXPECT_EQ(form->statusBar()->currentMessage(), form->settings().windowTitle);
+    EXPECT_EQ(form->findChild<QLabel*>("StatusTitleLabel")->text(), form->settings().windowTitle);
     EXPECT_FALSE(form->settings().windowTitle.isEmpty());
+}
+
+// Hints are temporary messages; the title is a permanent part of the status bar beside them.
+TEST_F(MainWindowTest, StatusBarTitleStaysWhileHintsComeAndGo) {
+    auto form = startedForm();
+    form->show();
+    auto* title = form->findChild<QLabel*>("StatusTitleLabel");
+    ASSERT_NE(title, nullptr);
+    const QString text = form->settings().windowTitle;
+    QStatusBar* bar = form->statusBar();
+    const auto titleShown = [&] { return title->isVisible() && title->text() == text; };
+    ASSERT_TRUE(titleShown());
+
+    QToolButton* measure = button(*form, "ToolButton1");
+    const QPointF inside(measure->rect().center());
+    QEnterEvent enter(inside, measure->mapTo(form.get(), inside), measure->mapToGlobal(inside));
+    QApplication::sendEvent(measure, &enter);
+    EXPECT_EQ(bar->currentMessage(), "Meridians Energy Measurement");
+    EXPECT_TRUE(titleShown());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(measure, &leave);
+    EXPECT_EQ(bar->currentMessage(), "");
+    EXPECT_TRUE(titleShown());
+
+    action(*form, "N5")->showStatusText(form.get()); // a menu item under the mouse
+    EXPECT_EQ(bar->currentMessage(), "File import and export");
+    EXPECT_TRUE(titleShown());
+
+    // The hint is drawn left of the title, never under it.
+    const QRect titleArea = title->geometry();
+    EXPECT_GT(titleArea.left(), bar->width() / 2) << "the title leaves the hints their room";
+
+    // User setup changes the title; the same label shows the new one.
+    form->setWindowFactory(Command::UserSetup, [](TZeForm& f) {
+        f.settings().windowTitle = "Praxis am See";
+        auto* d = new QDialog(&f);
+        QTimer::singleShot(0, d, &QDialog::accept);
+        return d;
+    });
+    form->runCommand(Command::UserSetup);
+    EXPECT_EQ(title->text(), "Praxis am See");
+    EXPECT_EQ(form->findChildren<QLabel*>("StatusTitleLabel").size(), 1);
 }
 
 TEST_F(MainWindowTest, MenusHiddenAndToolBarOffUntilFirstActivation) {
@@ -447,6 +493,57 @@ TEST_F(MainWindowTest, FirstStartWritesTheSettingsFileAndASecondStartReadsIt) {
     auto again = makeForm();
     EXPECT_EQ(again->settings().functionButtonVisibility, "100001");
     EXPECT_EQ(again->settings().calibrationNormal, 4000);
+    EXPECT_TRUE(prompts.asked.empty()) << "neither start is a fault";
+}
+
+// A settings file that is there but cannot be read may hold the user's settings: the window
+// says so, runs on the read-back values and never saves over it, also not when closing.
+TEST_F(MainWindowTest, UnreadableSettingsFileIsReportedAndNeverSavedOver) {
+    const QString settingsFile = dir.filePath("zedefe6c.ini");
+    struct Row {
+        const char* name;
+        std::function<bool()> prepare;
+        std::function<bool()> untouched;
+    };
+    const std::vector<Row> rows{
+        {"a folder in its place", [&] { return QDir().mkdir(settingsFile); },
+         [&] { return QFileInfo(settingsFile).isDir(); }},
+#ifdef Q_OS_LINUX
+        // Reading /proc/self/mem from its start fails with an I/O error, even for root.
+        {"a read error", [&] { return QFile::link("/proc/self/mem", settingsFile); },
+         [&] { return QFileInfo(settingsFile).symLinkTarget() == "/proc/self/mem"; }},
+#endif
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        QFile::remove(settingsFile);
+        QDir(settingsFile).removeRecursively();
+        ASSERT_TRUE(r.prepare());
+        prompts.reset();
+        auto form = startedForm();
+        ASSERT_EQ(prompts.asked.size(), 1u);
+        EXPECT_EQ(prompts.asked[0].type, viro::kCautionOk);
+        const QString& message = prompts.asked[0].text;
+        EXPECT_TRUE(message.contains(settingsFile)) << message.toStdString();
+        EXPECT_TRUE(message.contains("default settings")) << message.toStdString();
+        EXPECT_TRUE(message.contains("will not save over the file")) << message.toStdString();
+
+        EXPECT_EQ(form->settings().functionButtonVisibility, "000000");
+        EXPECT_EQ(form->settings().calibrationNormal, 4000);
+        EXPECT_FALSE(toolButtonShown(*form, button(*form, "ToolButton11")));
+        EXPECT_EQ(form->findChild<QLabel*>("StatusTitleLabel")->text(),
+                  viro::builtin::productTitle());
+
+        form->settings().organisation = "Changed";
+        QString error;
+        EXPECT_FALSE(form->saveSettings(&error));
+        EXPECT_TRUE(error.contains(settingsFile)) << error.toStdString();
+        EXPECT_TRUE(r.untouched());
+        form->show();
+        form->close();
+        form.reset();
+        EXPECT_TRUE(r.untouched());
+    }
 }
 
 TEST_F(MainWindowTest, AnUnwritableDataFolderFailsStartWithAMessage) {
