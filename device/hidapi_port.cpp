@@ -1,5 +1,6 @@
 #include "device/hidapi_port.h"
 
+#include "device/log.h"
 #include "device/probe_protocol.h"
 
 #include <QMetaObject>
@@ -10,13 +11,43 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 
 namespace viro {
 
 using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// One call of the user-interface thread, made on the I/O thread. `Shared::mutex` guards `stage`.
+struct Request {
+    enum class Stage { Queued, Running, Done, GivenUp };
+    // What becomes of a request still queued when its caller gives up on it.
+    enum class IfLate { Drop, Run };
+
+    Request(const char* name, IfLate ifLate) : name(name), ifLate(ifLate) {}
+    virtual ~Request() = default;
+    virtual void run() = 0; // on the I/O thread, without the mutex
+
+    const char* name;
+    IfLate ifLate;
+    Stage stage = Stage::Queued;
+};
+
+template <typename R> struct Call final : Request {
+    // `fn` may ask, with the mutex held, whether its caller gave up meanwhile.
+    Call(const char* name, IfLate ifLate, std::function<R(const Request&)> fn)
+        : Request(name, ifLate), fn(std::move(fn)) {}
+    void run() override { result = fn(*this); }
+
+    std::function<R(const Request&)> fn;
+    R result{};
+};
+
+} // namespace
 
 // Shared by the port and its I/O thread; the thread holds it by shared pointer, so it stays
 // valid when a stop times out and the port is gone before the thread ends.
@@ -24,8 +55,9 @@ struct HidapiPort::Shared {
     // `mutex` guards every member from `requests` to `sink`.
     std::mutex mutex;
     std::condition_variable wake;     // requests queued or stop asked
+    std::condition_variable answered; // a request is done, or the thread has ended
     std::condition_variable finished; // the thread has ended
-    std::deque<std::function<void()>> requests;
+    std::deque<std::shared_ptr<Request>> requests;
     bool stopRequested = false;
     bool running = false;
     bool done = true;
@@ -34,6 +66,10 @@ struct HidapiPort::Shared {
     bool lost = false;
     QString heldPath;
     int outputLength = 0;
+    // A report whose write went out after its caller had given up on it. The probe takes one
+    // command at a time and answers each: the caller's retry of the same report is that command,
+    // already sent, and a second copy would bring a second answer into the next command's wait.
+    std::optional<QByteArray> lateWrite;
     // Hands an event to the port's thread; cleared when the port goes.
     std::function<void(std::function<void(HidapiPort&)>)> sink;
 
@@ -87,11 +123,16 @@ void ioLoop(std::shared_ptr<Shared> s, HidapiPort::Timing timing) {
     std::vector<quint8> buffer(1024);
     while (!s->stopRequested) {
         while (!s->requests.empty() && !s->stopRequested) {
-            std::function<void()> request = std::move(s->requests.front());
+            const std::shared_ptr<Request> request = std::move(s->requests.front());
             s->requests.pop_front();
+            if (request->stage == Request::Stage::Queued)
+                request->stage = Request::Stage::Running;
             lock.unlock();
-            request();
+            request->run();
             lock.lock();
+            if (request->stage == Request::Stage::Running)
+                request->stage = Request::Stage::Done;
+            s->answered.notify_all();
         }
         if (s->stopRequested)
             break;
@@ -120,37 +161,63 @@ void ioLoop(std::shared_ptr<Shared> s, HidapiPort::Timing timing) {
                 s->lost = true;
                 s->devices.clear();
                 post(*s, [](HidapiPort& port) { emit port.devicesChanged(); });
+                qCWarning(lcDevice) << "HID device" << s->heldPath << "stopped answering";
             }
         } else {
             s->wake.wait_until(lock, nextPoll,
                                [&] { return s->stopRequested || !s->requests.empty(); });
         }
     }
+    // Requests still queued never run; their callers get their fallbacks.
+    s->requests.clear();
     lock.unlock();
     s->device.reset();
     lock.lock();
     s->held = false;
+    s->lateWrite.reset();
     s->running = false;
     s->done = true;
+    s->answered.notify_all();
     s->finished.notify_all();
 }
 
+// With `mutex` held: the caller of `request` gave up on it.
+bool givenUp(const Request& request) {
+    return request.stage == Request::Stage::GivenUp;
+}
+
 // Runs `fn` on the I/O thread and waits for its result; `fallback` when the thread is not
-// running or does not answer in time.
+// running or does not answer in time. A request given up on while queued is dropped unless it
+// is to run late; one already running is left to end and may check givenUp() to undo itself.
 template <typename R>
-R call(const std::shared_ptr<Shared>& s, int timeoutMs, R fallback, std::function<R()> fn) {
-    auto promise = std::make_shared<std::promise<R>>();
-    std::future<R> future = promise->get_future();
-    {
-        std::lock_guard<std::mutex> lock(s->mutex);
-        if (!s->running || s->stopRequested)
-            return fallback;
-        s->requests.push_back([promise, fn] { promise->set_value(fn()); });
-    }
-    s->wake.notify_all();
-    if (future.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
+R call(const std::shared_ptr<Shared>& s, int timeoutMs, R fallback, const char* name,
+       Request::IfLate ifLate, std::function<R(const Request&)> fn) {
+    const auto request = std::make_shared<Call<R>>(name, ifLate, std::move(fn));
+    std::unique_lock<std::mutex> lock(s->mutex);
+    if (!s->running || s->stopRequested) {
+        lock.unlock();
+        qCWarning(lcDevice) << "HID" << name << "not made: the I/O thread is not running";
         return fallback;
-    return future.get();
+    }
+    s->requests.push_back(request);
+    s->wake.notify_all();
+    s->answered.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                         [&] { return request->stage == Request::Stage::Done || s->done; });
+    if (request->stage == Request::Stage::Done)
+        return request->result;
+    const bool queued = request->stage == Request::Stage::Queued;
+    const bool dropped = queued && (ifLate == Request::IfLate::Drop || s->done);
+    if (dropped)
+        std::erase(s->requests, request);
+    else
+        request->stage = Request::Stage::GivenUp;
+    lock.unlock();
+    if (dropped)
+        qCWarning(lcDevice) << "HID" << name << "dropped: not made within" << timeoutMs << "ms";
+    else
+        qCWarning(lcDevice) << "HID" << name << "gave no answer within" << timeoutMs
+                            << "ms; it ends on the I/O thread";
+    return fallback;
 }
 
 } // namespace
@@ -186,7 +253,8 @@ bool HidapiPort::start() {
         shared_->thread.join();
     shared_->thread = std::thread(ioLoop, shared_, timing_);
     // The first look at the device list is made before any request runs.
-    return call<bool>(shared_, timing_.requestTimeoutMs, false, [] { return true; });
+    return call<bool>(shared_, timing_.requestTimeoutMs, false, "start", Request::IfLate::Drop,
+                      [](const Request&) { return true; });
 }
 
 bool HidapiPort::stop() {
@@ -208,6 +276,8 @@ bool HidapiPort::stop() {
         return true;
     }
     // Stuck in the library: leave the thread to end by itself; it holds what it needs.
+    qCWarning(lcDevice) << "HID I/O thread did not end within" << timing_.stopTimeoutMs
+                        << "ms; left to end by itself";
     if (shared_->thread.joinable())
         shared_->thread.detach();
     std::lock_guard<std::mutex> relock(shared_->mutex);
@@ -229,13 +299,29 @@ std::vector<HidDeviceInfo> HidapiPort::devices() {
 
 bool HidapiPort::open(const HidDeviceInfo& device) {
     Shared* s = shared_.get();
-    return call<bool>(shared_, timing_.requestTimeoutMs, false, [s, device] {
+    auto run = [s, device](const Request& request) {
         s->device.reset();
+        {
+            std::lock_guard<std::mutex> lock(s->mutex);
+            s->held = false;
+            s->heldPath.clear();
+            s->outputLength = 0;
+            s->lateWrite.reset();
+        }
         std::unique_ptr<HidDeviceHandle> handle = s->api->open(device);
-        std::lock_guard<std::mutex> lock(s->mutex);
-        s->held = false;
-        if (!handle)
+        if (!handle) {
+            qCWarning(lcDevice) << "Cannot open HID device" << device.path;
             return false;
+        }
+        std::unique_lock<std::mutex> lock(s->mutex);
+        if (givenUp(request)) {
+            // The caller was told it failed: the device must not stay held behind its back.
+            lock.unlock();
+            handle.reset();
+            qCWarning(lcDevice) << "HID device" << device.path
+                                << "opened after its caller gave up; closed again";
+            return false;
+        }
         int length = handle->outputReportLength();
         if (length < 2 || length > kMaxHidReportLength)
             length = probe::kDefaultReportLength;
@@ -245,20 +331,24 @@ bool HidapiPort::open(const HidDeviceInfo& device) {
         s->heldPath = device.path;
         s->outputLength = length;
         return true;
-    });
+    };
+    return call<bool>(shared_, timing_.requestTimeoutMs, false, "open", Request::IfLate::Drop, run);
 }
 
 void HidapiPort::close() {
     Shared* s = shared_.get();
-    call<bool>(shared_, timing_.requestTimeoutMs, false, [s] {
+    // Run even when late: the caller has let the device go.
+    auto run = [s](const Request&) {
         s->device.reset();
         std::lock_guard<std::mutex> lock(s->mutex);
         s->held = false;
         s->lost = false;
         s->heldPath.clear();
         s->outputLength = 0;
+        s->lateWrite.reset();
         return true;
-    });
+    };
+    call<bool>(shared_, timing_.requestTimeoutMs, false, "close", Request::IfLate::Run, run);
 }
 
 bool HidapiPort::isOpen() const {
@@ -283,23 +373,45 @@ int HidapiPort::outputReportLength() const {
 
 bool HidapiPort::write(const QByteArray& report) {
     Shared* s = shared_.get();
-    return call<bool>(shared_, timing_.requestTimeoutMs, false, [s, report] {
-        if (!s->device || report.isEmpty())
+    auto run = [s, report](const Request& request) {
+        if (!s->device || report.isEmpty()) {
+            qCWarning(lcDevice) << "HID write without a device or a report";
             return false;
-        {
-            std::lock_guard<std::mutex> lock(s->mutex);
-            if (s->lost)
-                return false;
+        }
+        std::unique_lock<std::mutex> lock(s->mutex);
+        if (s->lost) {
+            const QString path = s->heldPath;
+            lock.unlock();
+            qCWarning(lcDevice) << "HID write to" << path << "after it stopped answering";
+            return false;
+        }
+        const std::optional<QByteArray> late = std::exchange(s->lateWrite, std::nullopt);
+        lock.unlock();
+        if (late && *late == report) {
+            qCInfo(lcDevice) << "HID write: the report went out late; not sent again";
+            return true;
         }
         const int n = s->device->write(reinterpret_cast<const quint8*>(report.constData()),
                                        int(report.size()));
-        return n == report.size();
-    });
+        const bool whole = n == report.size();
+        if (!whole) {
+            qCWarning(lcDevice) << "HID write of" << report.size() << "bytes failed:" << n;
+            return false;
+        }
+        lock.lock();
+        if (givenUp(request))
+            s->lateWrite = report;
+        return true;
+    };
+    return call<bool>(shared_, timing_.requestTimeoutMs, false, "write", Request::IfLate::Drop,
+                      run);
 }
 
 void HidapiPort::flush() {
     Shared* s = shared_.get();
-    call<bool>(shared_, timing_.requestTimeoutMs, false, [s] {
+    // Run even when late: it only drops reports read before it, which belong to commands
+    // already given up on.
+    auto run = [s](const Request&) {
         if (s->device) {
             quint8 buffer[1024];
             // Bounded, in case a device floods its reports.
@@ -308,14 +420,16 @@ void HidapiPort::flush() {
         }
         ++s->flushGeneration;
         return true;
-    });
+    };
+    call<bool>(shared_, timing_.requestTimeoutMs, false, "flush", Request::IfLate::Run, run);
 }
 
 QString HidapiPort::indexedString(int index) {
     Shared* s = shared_.get();
-    return call<QString>(shared_, timing_.requestTimeoutMs, QString(), [s, index] {
-        return s->device ? s->device->indexedString(index) : QString();
-    });
+    return call<QString>(shared_, timing_.requestTimeoutMs, QString(), "string read",
+                         Request::IfLate::Drop, [s, index](const Request&) {
+                             return s->device ? s->device->indexedString(index) : QString();
+                         });
 }
 
 } // namespace viro

@@ -12,6 +12,11 @@ namespace viro {
 // and runs the requests of the user-interface thread (open, close, write, flush, strings) one
 // at a time between reads. Reports and device changes leave it as queued calls, so they reach
 // the port's signals on the thread the port lives in.
+//
+// A request waits at most the request time-out for its answer. One its caller gave up on does
+// not act later: still queued, it is dropped (a close or a flush still runs: the caller wanted
+// it done); already in the library, an open that succeeds is closed again, and a write that
+// goes out is taken as sent, so the caller's retry of that same report is not sent twice.
 class HidapiPort : public HidPort {
     Q_OBJECT
 public:

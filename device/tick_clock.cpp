@@ -1,8 +1,11 @@
 #include "device/tick_clock.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <chrono>
+#include <limits>
 #include <thread>
 
 namespace viro {
@@ -13,9 +16,21 @@ quint32 SystemTickClock::ticks() const {
 }
 
 void SystemTickClock::idle(quint32 maxMs) {
-    // Short enough that a reply posted by the reader thread is picked up at once.
-    const auto pause = std::chrono::microseconds(qMin<quint64>(quint64(maxMs) * 1000, 200));
-    std::this_thread::sleep_for(pause);
+    if (maxMs == 0)
+        return;
+    // A thread without an event loop has nothing to wake it early: it naps a millisecond.
+    if (!QAbstractEventDispatcher::instance()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return;
+    }
+    // The deadline is a timer of the thread's own loop: the loop then sleeps until it fires or
+    // anything else arrives (a report posted by the reader thread, a device change, input), and
+    // returns once it has handled that.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(int(qMin<quint32>(maxMs, std::numeric_limits<int>::max())));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 bool waitUntil(TickClock& clock, quint32 ms, const std::function<bool()>& done) {

@@ -14,7 +14,8 @@ public:
     virtual ~TickClock() = default;
     virtual quint32 ticks() const = 0;
     // Lets time pass inside a wait loop that has nothing to do, for at most `maxMs`: the system
-    // clock sleeps briefly, a fake clock moves on by its step.
+    // clock sleeps until an event arrives (and handles it) or `maxMs` have passed; a fake clock
+    // moves on by its step without sleeping.
     virtual void idle(quint32 maxMs) = 0;
 };
 
@@ -22,7 +23,8 @@ inline quint32 ticksSince(quint32 start, quint32 now) {
     return now - start;
 }
 
-// The system's monotonic clock.
+// The system's monotonic clock. Its waits sleep in the thread's event loop, so a wait costs
+// no processor time while nothing happens.
 class SystemTickClock : public TickClock {
 public:
     quint32 ticks() const override;

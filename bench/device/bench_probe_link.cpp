@@ -47,6 +47,32 @@ void BM_SendCommand(benchmark::State& state) {
 }
 BENCHMARK(BM_SendCommand);
 
+// A command the probe never answers: three tries of 100 ms on the system clock. The real time
+// is the protocol's; the CPU time is what waiting costs the user-interface thread, which should
+// stay a small share of it (the thread sleeps until an event or the deadline).
+void BM_CommandWithoutReply(benchmark::State& state) {
+    viro::SystemTickClock clock;
+    viro::SimulatedProbe probe(clock);
+    viro::configureDefaultProbe(probe);
+    viro::SimulatedPort port(clock);
+    port.addProbe(probe);
+    viro::ProbeLink link(port, clock);
+    link.deviceChange();
+    if (!link.isOnline()) {
+        state.SkipWithError("no simulated probe");
+        return;
+    }
+    probe.setSilent(true);
+    const QString command = QStringLiteral("D0000");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(link.sendCommand(command));
+        probe.clearLog();
+        port.clearLog();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CommandWithoutReply)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -1,8 +1,13 @@
 #include "device/tick_clock.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -58,6 +63,50 @@ TEST(TickClock, SystemClockMoves) {
     const quint32 start = clock.ticks();
     EXPECT_FALSE(viro::waitUntil(clock, 5, [] { return false; }));
     EXPECT_GE(viro::ticksSince(start, clock.ticks()), 5u);
+}
+
+// The system clock, counting the turns a wait sleeps and telling when one has begun.
+class CountingSystemClock : public viro::SystemTickClock {
+public:
+    void idle(quint32 maxMs) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++turns;
+            sleeping.notify_all();
+        }
+        viro::SystemTickClock::idle(maxMs);
+    }
+    std::mutex mutex;
+    std::condition_variable sleeping;
+    int turns = 0;
+};
+
+TEST(TickClock, SystemClockWaitSleepsUntilTheDeadline) {
+    CountingSystemClock clock;
+    const quint32 start = clock.ticks();
+    EXPECT_FALSE(viro::waitUntil(clock, 200, [] { return false; }));
+    EXPECT_GE(viro::ticksSince(start, clock.ticks()), 200u);
+    // With nothing to handle it sleeps through, instead of turning every few hundred
+    // microseconds (some hundreds of turns for this wait).
+    EXPECT_LE(clock.turns, 10);
+}
+
+TEST(TickClock, SystemClockWaitWakesForAnEventOfAnotherThread) {
+    CountingSystemClock clock;
+    bool delivered = false;
+    // Posted as the reader thread posts a report, once the wait has gone to sleep.
+    std::thread reader([&] {
+        std::unique_lock<std::mutex> lock(clock.mutex);
+        clock.sleeping.wait(lock, [&] { return clock.turns > 0; });
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [&] { delivered = true; }, Qt::QueuedConnection);
+    });
+    const quint32 start = clock.ticks();
+    const bool done = viro::waitUntil(clock, 10000, [&] { return delivered; });
+    reader.join();
+    EXPECT_TRUE(done);
+    // Woken by the event, not by the deadline.
+    EXPECT_LT(viro::ticksSince(start, clock.ticks()), 10000u);
 }
 
 } // namespace
