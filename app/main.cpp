@@ -1,6 +1,7 @@
 #include "core/data_folder.h"
 #include "core/log.h"
 #include "core/user_prompts.h"
+#include "core/version.h"
 #include "device/hidapi_port.h"
 #include "device/probe_link.h"
 #include "device/simulated_port.h"
@@ -11,11 +12,54 @@
 #include "shell/startup_status.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 
+namespace {
+
+const char* const kUsage = "usage: viro [--simulate-probe]\n"
+                           "       viro --help | --version\n"
+                           "The V.I.R.O. meridian energy program.\n"
+                           "\n"
+                           "options:\n"
+                           "  --simulate-probe  use a simulated probe instead of the USB probe\n"
+                           "  -h, --help        print this help and exit\n"
+                           "  -v, --version     print the version and exit\n"
+                           "The toolkit's own options (-platform, -style, ...) are accepted too.\n";
+
+// --help and --version are answered before the application exists: they need no window and
+// no display. The other options are left to the toolkit and to the program.
+std::optional<int> answerInformationOptions(int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    // Read "-reverse" (a toolkit option) as one word, not as -r -e -v ... with a -v in it.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.parse(args); // unknown options belong to the toolkit
+    const char* text = parser.isSet(help)      ? kUsage
+                       : parser.isSet(version) ? "viro " VIRO_VERSION "\n"
+                                               : nullptr;
+    if (!text)
+        return std::nullopt;
+    const bool written = std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0;
+    if (!written)
+        std::fputs("viro: cannot write the output\n", stderr);
+    return written ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = answerInformationOptions(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tarvel Ze-Professional");
     QApplication::setApplicationDisplayName("Tarvel Ze-Professional");

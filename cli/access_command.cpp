@@ -4,18 +4,25 @@
 #include "records/access_file.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QTemporaryFile>
 
-#include <cmath>
 #include <cstdio>
 
 namespace viro::cli {
 
 namespace {
 
-// A real as JSON: NaN and the infinities have no JSON form and print as null.
-QString jsonReal(double value) {
-    return std::isfinite(value) ? formatReal(value) : QStringLiteral("null");
+// The JSON text of `object` with an empty array member `key` left open, so the array's items
+// can be written after it one by one. QJsonObject writes its keys in sorted order, and `key`
+// sorts last in every object given here, so the text ends in `"key":[]}`.
+QByteArray openArrayMember(QJsonObject object, const QString& key) {
+    object.insert(key, QJsonArray());
+    Q_ASSERT(object.keys().constLast() == key);
+    QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    text.chop(2); // "]}"
+    return text;
 }
 
 // Writes each table as it is read, row by row, into a spool file, so large files need no
@@ -25,29 +32,27 @@ class JsonSink : public AccessSink {
 public:
     bool open() { return spool_.open(); }
     bool beginTable(const QString& name, const std::vector<AccessColumn>& columns) override {
-        QStringList cols;
-        for (const AccessColumn& c : columns)
-            cols << jsonObject({{"name", jsonString(c.name)},
-                                {"type", jsonString(jetTypeName(c.type))},
-                                {"size", QString::number(c.size)}});
+        QJsonArray cols;
         types_.clear();
-        for (const AccessColumn& c : columns)
+        for (const AccessColumn& c : columns) {
+            cols.append(QJsonObject{
+                {"name", c.name}, {"type", jetTypeName(c.type)}, {"size", qint64(c.size)}});
             types_.push_back(c.type);
+        }
         rows_ = 0;
-        return write((tables_++ ? QStringLiteral(",\n") : QString()) +
-                     QStringLiteral("{\"name\":") + jsonString(name) +
-                     QStringLiteral(",\"columns\":") + jsonArray(cols) +
-                     QStringLiteral(",\"rows\":["));
+        return write((tables_++ ? QByteArray(",\n") : QByteArray()) +
+                     openArrayMember(QJsonObject{{"name", name}, {"columns", cols}}, "rows"));
     }
     bool row(const QVariantList& values) override {
-        QStringList items;
+        QJsonArray items;
         for (int i = 0; i < values.size(); ++i)
-            items << value(values[i], i < int(types_.size()) ? types_[i] : 0);
-        return write((rows_++ ? QStringLiteral(",\n") : QStringLiteral("\n")) + jsonArray(items));
+            items.append(value(values[i], i < int(types_.size()) ? types_[i] : 0));
+        return write((rows_++ ? QByteArray(",\n") : QByteArray("\n")) +
+                     QJsonDocument(items).toJson(QJsonDocument::Compact));
     }
-    bool endTable() override { return write(QStringLiteral("]}")); }
+    bool endTable() override { return write("]}"); }
     // Copies what was written to standard output between `head` and `tail`.
-    bool print(const QString& head, const QString& tail) {
+    bool print(const QByteArray& head, const QByteArray& tail) {
         if (!spool_.flush() || !spool_.seek(0))
             return false;
         printOut(head);
@@ -58,31 +63,31 @@ public:
                 return false;
             if (n == 0)
                 break;
-            std::fwrite(buffer, 1, size_t(n), stdout);
+            // No use going on once the output is lost.
+            if (std::fwrite(buffer, 1, size_t(n), stdout) != size_t(n))
+                return false;
         }
         printOut(tail);
         return true;
     }
 
 private:
-    bool write(const QString& text) {
-        const QByteArray bytes = text.toUtf8();
-        return spool_.write(bytes) == bytes.size();
-    }
-    static QString value(const QVariant& v, int type) {
+    bool write(const QByteArray& bytes) { return spool_.write(bytes) == bytes.size(); }
+    // Reals without a JSON form (NaN, the infinities) are written as null by Qt.
+    static QJsonValue value(const QVariant& v, int type) {
         if (!v.isValid() || v.isNull())
-            return QStringLiteral("null");
+            return QJsonValue::Null;
         if (type == kJetBool)
-            return jsonBool(v.toLongLong() != 0);
+            return v.toLongLong() != 0;
         switch (v.typeId()) {
         case QMetaType::LongLong:
-            return QString::number(v.toLongLong());
+            return v.toLongLong();
         case QMetaType::Double:
-            return jsonReal(v.toDouble());
+            return v.toDouble();
         case QMetaType::QByteArray:
-            return jsonString(QString::fromLatin1(v.toByteArray().toBase64()));
+            return QString::fromLatin1(v.toByteArray().toBase64());
         default:
-            return jsonString(v.toString());
+            return v.toString();
         }
     }
 
@@ -92,17 +97,21 @@ private:
     int rows_ = 0;
 };
 
+QString usage() {
+    return QStringLiteral("access dump FILE");
+}
+
 } // namespace
 
 int runAccess(const QStringList& args) {
-    Arguments a(args);
-    if (const QString unknown = a.unknownOptions(); !unknown.isEmpty())
-        return fail("access: " + unknown);
-    const QStringList& rest = a.rest();
+    CommandLine line(QStringLiteral("access"), usage());
+    if (const std::optional<int> status = line.parse(args))
+        return *status;
+    const QStringList rest = line.positional();
     if (rest.isEmpty())
-        return fail("access: missing sub-command; usage: access dump FILE");
+        return line.fail("missing sub-command; usage: access dump FILE");
     if (rest.first() != QLatin1String("dump"))
-        return fail("access: unknown sub-command " + rest.first());
+        return line.fail("unknown sub-command " + rest.first());
     if (rest.size() != 2)
         return fail("access dump: expected one FILE");
     const QString path = rest[1];
@@ -114,18 +123,18 @@ int runAccess(const QStringList& args) {
 
     JsonSink sink;
     if (!sink.open())
-        return fail("access dump: no temporary file for the output");
+        return fail("access dump: no temporary file for the output", kFailure);
     QString error;
     if (!readAccessFile(path, sink, &error))
         return fail("access dump: " + error);
-    const QString head =
-        QStringLiteral("{\"file\":") + jsonString(path) + QStringLiteral(",\"format\":") +
-        jsonString(format == JetFormat::Jet3 ? "Jet3" : "Jet4") + QStringLiteral(",\"tables\":[\n");
-    if (!sink.print(head, QStringLiteral("]}\n")))
-        return fail("access dump: cannot write the output");
+    const QByteArray head = openArrayMember(
+        QJsonObject{{"file", path}, {"format", format == JetFormat::Jet3 ? "Jet3" : "Jet4"}},
+        "tables");
+    if (!sink.print(head + '\n', "]}\n"))
+        return fail("access dump: cannot write the output", kFailure);
     return 0;
 }
 
-const CommandRegistration registration("access", "access dump FILE", runAccess);
+const CommandRegistration registration("access", usage, runAccess);
 
 } // namespace viro::cli

@@ -1,5 +1,6 @@
 #include "cli/analysis_args.h"
 
+#include "analysis/compute_analysis.h"
 #include "analysis/jet_date.h"
 
 #include <QDateTime>
@@ -80,6 +81,13 @@ std::optional<MeasuringSequence> parseOrder(const std::optional<QString>& modeTe
             }
             custom[i] = m;
         }
+        // Checked whatever the mode, as the factors are: a wrong list is a mistake either way.
+        if (!isValidMeridianOrder(custom)) {
+            *error = QStringLiteral("--order must name each meridian 1-12 once, the hand "
+                                    "meridians 1-6 in the first six places: '%1'")
+                         .arg(*orderText);
+            return std::nullopt;
+        }
     }
     return buildMeasuringSequence(mode, custom);
 }
@@ -114,22 +122,56 @@ std::optional<CorrectionFactors> parseFactors(const std::optional<QString>& mode
     return buildCorrectionFactors(mode, custom);
 }
 
+bool finite(double v) {
+    return std::isfinite(v);
+}
+
+template <std::size_t N> bool finite(const std::array<double, N>& values) {
+    return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+}
+
+bool allFinite(const AnalysisResult& r) {
+    for (double v :
+         {r.Average, r.QualityAverage, r.BandUnit, r.ExcessNormal, r.ExcessTolerable,
+          r.DeficiencyNormal, r.DeficiencyTolerable, r.DiffNormal, r.DiffTolerable, r.Yin, r.Yang,
+          r.Up, r.Down, r.Left, r.Right, r.Hi, r.Low, r.IntegratedIndex, r.MeridiansIndex})
+        if (!finite(v))
+            return false;
+    for (const auto& row : r.ElementTable)
+        if (!finite(row))
+            return false;
+    return finite(r.Corrected) && finite(r.Deviation) && finite(r.GroupMean) &&
+           finite(r.PairMean) && finite(r.PointScore);
+}
+
 } // namespace
 
-std::optional<AnalysisInput> takeAnalysisOptions(Arguments& a, QString* error) {
-    const std::optional<QString> valuesText = a.option("values");
-    const std::optional<QString> qualityText = a.option("quality");
-    const std::optional<QString> sexText = a.option("sex");
-    const std::optional<QString> birthText = a.option("birth");
-    const std::optional<QString> dateText = a.option("date");
-    const std::optional<QString> orderModeText = a.option("order-mode");
-    const std::optional<QString> orderText = a.option("order");
-    const std::optional<QString> factorModeText = a.option("factor-mode");
-    const std::optional<QString> factorsText = a.option("factors");
-    if (!a.error().isEmpty()) {
-        *error = a.error();
-        return std::nullopt;
-    }
+void addAnalysisOptions(CommandLine& line) {
+    line.addOption("values", "v1,...,v24", "the 24 point values in microamperes (required)");
+    line.addOption("quality", "q1,...,q24", "the 24 quality scores (default all 0)");
+    line.addOption("sex", "male|female", "the patient's sex (default male)");
+    line.addOption("birth", "DATE", "birth date: YYYY-MM-DD or a day number (default 0, none)");
+    line.addOption("date", "DATETIME",
+                   "measured at: YYYY-MM-DDTHH:MM:SS or a day number (default now)");
+    line.addOption("order-mode", "N",
+                   "meridian order: 0 natural, 1 paired, other the --order list");
+    line.addOption("order", "m1,...,m12",
+                   "custom meridian order: 1-12 once each, the hand meridians 1-6 first");
+    line.addOption("factor-mode", "N",
+                   "correction factors: 0 standard, 1 all 1.0, other the --factors list");
+    line.addOption("factors", "f1,...,f12", "custom correction factors, one per meridian");
+}
+
+std::optional<AnalysisInput> readAnalysisOptions(const CommandLine& line, QString* error) {
+    const std::optional<QString> valuesText = line.value("values");
+    const std::optional<QString> qualityText = line.value("quality");
+    const std::optional<QString> sexText = line.value("sex");
+    const std::optional<QString> birthText = line.value("birth");
+    const std::optional<QString> dateText = line.value("date");
+    const std::optional<QString> orderModeText = line.value("order-mode");
+    const std::optional<QString> orderText = line.value("order");
+    const std::optional<QString> factorModeText = line.value("factor-mode");
+    const std::optional<QString> factorsText = line.value("factors");
 
     AnalysisInput in;
     if (!valuesText) {
@@ -198,14 +240,18 @@ std::optional<AnalysisInput> takeAnalysisOptions(Arguments& a, QString* error) {
     return in;
 }
 
-QString leftoverArguments(const Arguments& a) {
-    if (!a.error().isEmpty())
-        return a.error();
-    if (const QString unknown = a.unknownOptions(); !unknown.isEmpty())
-        return unknown;
-    if (!a.rest().isEmpty())
-        return "unexpected argument " + a.rest().first();
-    return {};
+std::optional<AnalysisResult> analyse(const AnalysisInput& in, QString* error) {
+    std::optional<AnalysisResult> result =
+        ComputeAnalysis(in.record, in.male, in.birthDate, in.factors);
+    if (!result) {
+        *error = QStringLiteral("the measurement cannot be analysed");
+        return std::nullopt;
+    }
+    if (!allFinite(*result)) {
+        *error = QStringLiteral("the values are too large to analyse");
+        return std::nullopt;
+    }
+    return result;
 }
 
 } // namespace viro::cli

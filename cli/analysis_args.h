@@ -2,6 +2,7 @@
 
 #include "cli/cli_support.h"
 
+#include "analysis/analysis_result.h"
 #include "analysis/measurement_record.h"
 #include "analysis/meridian_model.h"
 
@@ -18,12 +19,16 @@ struct AnalysisInput {
     MeasuringSequence sequence; // the meridian order grids and charts list points in
 };
 
-// Takes the analysis options (--values, --quality, --sex, --birth, --date, --order-mode,
-// --order, --factor-mode, --factors) out of `a` and checks them; other options stay in `a` for
-// the command. On failure `error` names what is wrong.
-std::optional<AnalysisInput> takeAnalysisOptions(Arguments& a, QString* error);
+// The analysis options (--values, --quality, --sex, --birth, --date, --order-mode, --order,
+// --factor-mode, --factors), shared by every command that analyses a measurement.
+void addAnalysisOptions(CommandLine& line);
 
-// Fails with an error text when options or arguments are left over after a command took its own.
-QString leftoverArguments(const Arguments& a);
+// Reads and checks the analysis options of a parsed line. On failure `error` names what is
+// wrong.
+std::optional<AnalysisInput> readAnalysisOptions(const CommandLine& line, QString* error);
+
+// The analysis of the input. Fails when the measurement is incomplete or when a number of the
+// result leaves the range of a double (values near 1e308), which no output could show.
+std::optional<AnalysisResult> analyse(const AnalysisInput& in, QString* error);
 
 } // namespace viro::cli

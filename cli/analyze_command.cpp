@@ -1,116 +1,113 @@
+#include "cli/analysis_args.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 
 #include "analysis/compute_analysis.h"
 #include "analysis/interpretation.h"
-#include "cli/analysis_args.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
 
 namespace viro::cli {
 
 namespace {
 
-// --- Printing ------------------------------------------------------------------------------
-
-QString real(double v) {
-    return formatReal(v);
-}
-QString integer(int v) {
-    return QString::number(v);
-}
-
-template <typename T, std::size_t N, typename F>
-QString arrayOf(const std::array<T, N>& items, F format) {
-    QStringList parts;
+template <typename T, std::size_t N> QJsonArray arrayOf(const std::array<T, N>& items) {
+    QJsonArray out;
     for (const T& item : items)
-        parts << format(item);
-    return jsonArray(parts);
+        out.append(item);
+    return out;
 }
 
-template <typename T, std::size_t R, std::size_t C, typename F>
-QString tableOf(const std::array<std::array<T, C>, R>& rows, F format) {
-    QStringList parts;
+template <typename T, std::size_t R, std::size_t C>
+QJsonArray tableOf(const std::array<std::array<T, C>, R>& rows) {
+    QJsonArray out;
     for (const auto& row : rows)
-        parts << arrayOf(row, format);
-    return jsonArray(parts);
+        out.append(arrayOf(row));
+    return out;
 }
 
-QString topicsOf(const std::vector<Topic>& topics) {
-    QStringList items;
+QJsonArray topicsOf(const std::vector<Topic>& topics) {
+    QJsonArray items;
     for (const Topic& t : topics)
-        items << jsonObject({{"text", jsonString(t.text)}, {"code", integer(t.code)}});
-    return jsonArray(items);
+        items.append(QJsonObject{{"text", t.text}, {"code", t.code}});
+    return items;
 }
 
-QString toJson(const AnalysisResult& r) {
+QJsonObject toJson(const AnalysisResult& r) {
     const TopicLists topics = BuildTopicLists(r);
-    return jsonObject({
-        {"Average", real(r.Average)},
-        {"QualityAverage", real(r.QualityAverage)},
-        {"Corrected", arrayOf(r.Corrected, real)},
-        {"Deviation", arrayOf(r.Deviation, real)},
-        {"PointClass", arrayOf(r.PointClass, integer)},
-        {"BandUnit", real(r.BandUnit)},
-        {"ExcessNormal", real(r.ExcessNormal)},
-        {"ExcessTolerable", real(r.ExcessTolerable)},
-        {"DeficiencyNormal", real(r.DeficiencyNormal)},
-        {"DeficiencyTolerable", real(r.DeficiencyTolerable)},
-        {"DiffNormal", real(r.DiffNormal)},
-        {"DiffTolerable", real(r.DiffTolerable)},
-        {"GroupMean", arrayOf(r.GroupMean, real)},
-        {"Yin", real(r.Yin)},
-        {"Yang", real(r.Yang)},
-        {"Up", real(r.Up)},
-        {"Down", real(r.Down)},
-        {"Left", real(r.Left)},
-        {"Right", real(r.Right)},
-        {"Hi", real(r.Hi)},
-        {"Low", real(r.Low)},
-        {"PairMean", arrayOf(r.PairMean, real)},
-        {"ElementTable", tableOf(r.ElementTable, real)},
-        {"MeridianClass", arrayOf(r.MeridianClass, integer)},
-        {"SideDiffClass", arrayOf(r.SideDiffClass, integer)},
-        {"PairClass", arrayOf(r.PairClass, integer)},
-        {"PairDiffClass", arrayOf(r.PairDiffClass, integer)},
-        {"ElementClass", tableOf(r.ElementClass, integer)},
-        {"BodyEnergyClass", integer(r.BodyEnergyClass)},
-        {"UpDownClass", integer(r.UpDownClass)},
-        {"LeftRightClass", integer(r.LeftRightClass)},
-        {"YinYangClass", integer(r.YinYangClass)},
-        {"AnsClass", integer(r.AnsClass)},
-        {"IntegratedIndex", real(r.IntegratedIndex)},
-        {"PointScore", arrayOf(r.PointScore, real)},
-        {"MeridiansIndex", real(r.MeridiansIndex)},
-        {"LowEnergy", jsonBool(r.LowEnergy)},
-        {"Sentences", arrayOf(r.Sentences, jsonString)},
+    return QJsonObject{
+        {"Average", r.Average},
+        {"QualityAverage", r.QualityAverage},
+        {"Corrected", arrayOf(r.Corrected)},
+        {"Deviation", arrayOf(r.Deviation)},
+        {"PointClass", arrayOf(r.PointClass)},
+        {"BandUnit", r.BandUnit},
+        {"ExcessNormal", r.ExcessNormal},
+        {"ExcessTolerable", r.ExcessTolerable},
+        {"DeficiencyNormal", r.DeficiencyNormal},
+        {"DeficiencyTolerable", r.DeficiencyTolerable},
+        {"DiffNormal", r.DiffNormal},
+        {"DiffTolerable", r.DiffTolerable},
+        {"GroupMean", arrayOf(r.GroupMean)},
+        {"Yin", r.Yin},
+        {"Yang", r.Yang},
+        {"Up", r.Up},
+        {"Down", r.Down},
+        {"Left", r.Left},
+        {"Right", r.Right},
+        {"Hi", r.Hi},
+        {"Low", r.Low},
+        {"PairMean", arrayOf(r.PairMean)},
+        {"ElementTable", tableOf(r.ElementTable)},
+        {"MeridianClass", arrayOf(r.MeridianClass)},
+        {"SideDiffClass", arrayOf(r.SideDiffClass)},
+        {"PairClass", arrayOf(r.PairClass)},
+        {"PairDiffClass", arrayOf(r.PairDiffClass)},
+        {"ElementClass", tableOf(r.ElementClass)},
+        {"BodyEnergyClass", r.BodyEnergyClass},
+        {"UpDownClass", r.UpDownClass},
+        {"LeftRightClass", r.LeftRightClass},
+        {"YinYangClass", r.YinYangClass},
+        {"AnsClass", r.AnsClass},
+        {"IntegratedIndex", r.IntegratedIndex},
+        {"PointScore", arrayOf(r.PointScore)},
+        {"MeridiansIndex", r.MeridiansIndex},
+        {"LowEnergy", r.LowEnergy},
+        {"Sentences", arrayOf(r.Sentences)},
         {"AnalysisTopics", topicsOf(topics.analysis)},
         {"DietaryTopics", topicsOf(topics.dietary)},
         {"ProtocolTopics", topicsOf(topics.protocol)},
-    });
+    };
+}
+
+QString usage() {
+    return QStringLiteral(
+        "analyze --values v1,...,v24 [--quality q1,...,q24] [--sex male|female]\n"
+        "        [--birth DATE] [--date DATETIME] [--order-mode N] [--order m1,...,m12]\n"
+        "        [--factor-mode N] [--factors f1,...,f12]");
+}
+
+int runAnalyze(const QStringList& args) {
+    CommandLine line(QStringLiteral("analyze"), usage());
+    addAnalysisOptions(line);
+    if (const std::optional<int> status = line.parse(args))
+        return *status;
+    if (!line.positional().isEmpty())
+        return line.fail("unexpected argument " + line.positional().first());
+    QString error;
+    const std::optional<AnalysisInput> in = readAnalysisOptions(line, &error);
+    if (!in)
+        return line.fail(error);
+    const std::optional<AnalysisResult> result = analyse(*in, &error);
+    if (!result)
+        return line.fail(error);
+    printJson(QJsonDocument(toJson(*result)));
+    return 0;
 }
 
 } // namespace
 
-int runAnalyze(const QStringList& args) {
-    Arguments a(args);
-    QString error;
-    const std::optional<AnalysisInput> in = takeAnalysisOptions(a, &error);
-    if (!in)
-        return fail("analyze: " + error);
-    if (const QString leftover = leftoverArguments(a); !leftover.isEmpty())
-        return fail("analyze: " + leftover);
-    const std::optional<AnalysisResult> result =
-        ComputeAnalysis(in->record, in->male, in->birthDate, in->factors);
-    if (!result)
-        return fail("analyze: the measurement cannot be analysed");
-    printOut(toJson(*result) + '\n');
-    return 0;
-}
-
-const CommandRegistration
-    registration("analyze",
-                 "analyze --values v1,...,v24 [--quality q1,...,q24] [--sex male|female]\n"
-                 "        [--birth DATE] [--date DATETIME] [--order-mode N] [--order m1,...,m12]\n"
-                 "        [--factor-mode N] [--factors f1,...,f12]",
-                 runAnalyze);
+const CommandRegistration registration("analyze", usage, runAnalyze);
 
 } // namespace viro::cli

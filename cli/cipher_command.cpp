@@ -7,52 +7,53 @@ namespace viro::cli {
 
 namespace {
 
-const QString kUsage = QStringLiteral("usage: cipher encrypt|decrypt --key N TEXT");
-
-} // namespace
+QString usage() {
+    return QStringLiteral("cipher encrypt --key N TEXT\n"
+                          "cipher decrypt --key N HEX");
+}
 
 int runCipher(const QStringList& args) {
-    Arguments a(args);
-    const std::optional<QString> keyText = a.option("key");
-    if (!a.error().isEmpty())
-        return fail("cipher: " + a.error());
-    if (const QString unknown = a.unknownOptions(); !unknown.isEmpty())
-        return fail("cipher: " + unknown);
-    const QStringList& rest = a.rest();
+    CommandLine line(QStringLiteral("cipher"), usage());
+    line.addOption("key", "N", "the cipher key, 1 to 7 (required)");
+    if (const std::optional<int> status = line.parse(args))
+        return *status;
+    const QString hint = QStringLiteral("; usage: cipher encrypt|decrypt --key N TEXT");
+    const QStringList rest = line.positional();
     if (rest.isEmpty())
-        return fail("cipher: missing sub-command; " + kUsage);
+        return line.fail("missing sub-command" + hint);
     const QString sub = rest.first();
     if (sub != QLatin1String("encrypt") && sub != QLatin1String("decrypt"))
-        return fail("cipher: unknown sub-command " + sub + "; " + kUsage);
+        return line.fail("unknown sub-command " + sub + hint);
+    const std::optional<QString> keyText = line.value("key");
     if (!keyText)
-        return fail("cipher: --key N is required (1 to 7)");
+        return line.fail("--key N is required (1 to 7)");
     bool numeric = false;
     const int key = keyText->toInt(&numeric);
     if (!numeric || !TextCipher::isValidKey(key))
-        return fail("cipher: key must be a number from 1 to 7, not " + *keyText);
+        return line.fail("key must be a number from 1 to 7, not " + *keyText);
+    const QString what = "cipher " + sub;
     if (rest.size() < 2)
-        return fail("cipher " + sub + ": missing " + (sub == "encrypt" ? "TEXT" : "HEX"));
+        return fail(what + ": missing " + (sub == "encrypt" ? "TEXT" : "HEX"));
     if (rest.size() > 2)
-        return fail("cipher " + sub + ": too many arguments");
+        return fail(what + ": too many arguments");
 
     bool ok = false;
     if (sub == QLatin1String("encrypt")) {
         const QString hex = TextCipher::encrypt(rest[1], key, &ok);
         if (!ok)
-            return fail("cipher encrypt: cannot encrypt with key " + *keyText);
+            return fail(what + ": cannot encrypt with key " + *keyText);
         printOut(hex + '\n');
         return 0;
     }
     const QString text = TextCipher::decrypt(rest[1], key, &ok);
     if (!ok)
-        return fail("cipher decrypt: not a valid cipher text: " + rest[1]);
+        return fail(what + ": not a valid cipher text: " + rest[1]);
     printOut(text + '\n');
     return 0;
 }
 
-const CommandRegistration registration("cipher",
-                                       "cipher encrypt --key N TEXT\n"
-                                       "cipher decrypt --key N HEX",
-                                       runCipher);
+} // namespace
+
+const CommandRegistration registration("cipher", usage, runCipher);
 
 } // namespace viro::cli

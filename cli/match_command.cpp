@@ -2,68 +2,73 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 
-#include "analysis/compute_analysis.h"
-#include "analysis/jet_date.h"
 #include "records/connection.h"
 #include "therapy/protocol_source.h"
 
 #include <QDate>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 
 namespace viro::cli {
 
 namespace {
 
+QString usage() {
+    return QStringLiteral(
+        "match --protocols FILE [--today YYYY-MM-DD] [analysis options as for analyze]");
+}
+
 int runMatch(const QStringList& args) {
-    Arguments a(args);
-    const std::optional<QString> protocolsFile = a.option("protocols");
-    const std::optional<QString> today = a.option("today");
+    CommandLine line(QStringLiteral("match"), usage());
+    line.addOption("protocols", "FILE", "the protocol database (required)");
+    line.addOption("today", "YYYY-MM-DD", "the day that fixes the patient's age (default today)");
+    addAnalysisOptions(line);
+    if (const std::optional<int> status = line.parse(args))
+        return *status;
+    if (!line.positional().isEmpty())
+        return line.fail("unexpected argument " + line.positional().first());
     QString error;
-    const std::optional<AnalysisInput> in = takeAnalysisOptions(a, &error);
+    const std::optional<AnalysisInput> in = readAnalysisOptions(line, &error);
     if (!in)
-        return fail("match: " + error);
-    if (const QString leftover = leftoverArguments(a); !leftover.isEmpty())
-        return fail("match: " + leftover);
+        return line.fail(error);
+    const std::optional<QString> protocolsFile = line.value("protocols");
     if (!protocolsFile)
-        return fail("match: --protocols FILE is required");
+        return line.fail("--protocols FILE is required");
 
     int currentYear = QDate::currentDate().year();
-    if (today) {
+    if (const std::optional<QString> today = line.value("today")) {
         const QDate day = QDate::fromString(*today, Qt::ISODate);
         if (!day.isValid() || today->size() != 10)
-            return fail("match: --today is not a date (YYYY-MM-DD): '" + *today + "'");
+            return line.fail("--today is not a date (YYYY-MM-DD): '" + *today + "'");
         currentYear = day.year();
     }
 
-    const std::optional<AnalysisResult> result =
-        ComputeAnalysis(in->record, in->male, in->birthDate, in->factors);
+    const std::optional<AnalysisResult> result = analyse(*in, &error);
     if (!result)
-        return fail("match: the measurement cannot be analysed");
+        return line.fail(error);
 
     if (!QFileInfo(*protocolsFile).isFile())
-        return fail("match: no protocol database at " + *protocolsFile);
+        return line.fail("no protocol database at " + *protocolsFile);
+    // From here on the file is there but may not be readable: that is no usage error, and an
+    // empty list would pass for "nothing matches".
     Connection connection(ConnectionRole::StandardProtocols);
     if (!connection.open(*protocolsFile, &error))
-        return fail("match: " + error);
+        return line.fail(error, kFailure);
     std::vector<ProtocolCandidate> protocols;
     if (!loadProtocolCandidates(connection.database(), &protocols, &error))
-        return fail("match: " + error);
+        return line.fail(*protocolsFile + ": " + error, kFailure);
 
     const MatchContext patient{in->male, in->birthDate, currentYear};
-    QStringList items;
+    QJsonArray items;
     for (const MatchedProtocol& m : MatchProtocols(protocols, *result, patient))
-        items << jsonObject({{"ProNo", jsonString(m.ProNo)},
-                             {"ProName", jsonString(m.ProName)},
-                             {"MKEY", QString::number(m.MKEY)}});
-    printOut(jsonArray(items) + '\n');
+        items.append(QJsonObject{{"ProNo", m.ProNo}, {"ProName", m.ProName}, {"MKEY", m.MKEY}});
+    printJson(QJsonDocument(items));
     return 0;
 }
 
 } // namespace
 
-const CommandRegistration
-    registration("match",
-                 "match --protocols FILE [--today YYYY-MM-DD] [analysis options as for analyze]",
-                 runMatch);
+const CommandRegistration registration("match", usage, runMatch);
 
 } // namespace viro::cli

@@ -8,6 +8,9 @@
 #include "device/simulated_probe.h"
 #include "device/tick_clock.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
+
 #include <cstdio>
 #include <memory>
 
@@ -21,46 +24,53 @@ constexpr int kMaxReadCount = 1000000;
 // Not a usage error: the tool ran, but there is nothing to talk to.
 int noProbe() {
     std::fputs("No probe found.\n", stderr);
-    return 1;
+    return kFailure;
 }
 
-QString infoJson(ProbeLink& link) {
+QJsonObject infoJson(ProbeLink& link) {
     const std::optional<int> counter = link.usageCounter();
-    return jsonObject({
-        {"serialNumber", jsonString(link.serialNumber())},
-        {"hardware", jsonString(link.hardwareVersion())},
-        {"a02", jsonBool(link.isA02())},
-        {"nrmConstant", QString::number(link.nrmConstant())},
-        {"hiConstant", QString::number(link.hiConstant())},
-        {"usageCounter", counter ? QString::number(*counter) : QStringLiteral("null")},
-    });
+    return QJsonObject{
+        {"serialNumber", link.serialNumber()},
+        {"hardware", link.hardwareVersion()},
+        {"a02", link.isA02()},
+        {"nrmConstant", link.nrmConstant()},
+        {"hiConstant", link.hiConstant()},
+        {"usageCounter", counter ? QJsonValue(*counter) : QJsonValue(QJsonValue::Null)},
+    };
 }
 
-QString readingsJson(const ReadingSeries& series) {
-    QStringList items;
-    for (const TimedReading& r : series.readings) {
-        const QString value = r.value ? QString::number(*r.value) : QStringLiteral("null");
-        items << jsonObject({{"timeMs", QString::number(r.timeMs)}, {"value", value}});
-    }
-    return jsonArray(items);
+QJsonArray readingsJson(const ReadingSeries& series) {
+    QJsonArray items;
+    for (const TimedReading& r : series.readings)
+        items.append(
+            QJsonObject{{"timeMs", qint64(r.timeMs)},
+                        {"value", r.value ? QJsonValue(*r.value) : QJsonValue(QJsonValue::Null)}});
+    return items;
+}
+
+QString usage() {
+    return QStringLiteral("probe info [--simulate-probe]\n"
+                          "probe read [--count N] [--simulate-probe]");
 }
 
 } // namespace
 
 int runProbe(const QStringList& args) {
-    Arguments a(args);
-    const bool simulate = a.flag("simulate-probe");
-    const std::optional<QString> countText = a.option("count");
-    if (!a.error().isEmpty())
-        return fail("probe: " + a.error());
-    if (const QString unknown = a.unknownOptions(); !unknown.isEmpty())
-        return fail("probe: " + unknown);
-    const QStringList& rest = a.rest();
+    CommandLine line(QStringLiteral("probe"), usage());
+    line.addFlag("simulate-probe", "talk to a simulated probe instead of the USB probe");
+    line.addOption(
+        "count", "N",
+        QStringLiteral("probe read: number of readings (default %1)").arg(kDefaultReadCount));
+    if (const std::optional<int> status = line.parse(args))
+        return *status;
+    const bool simulate = line.isSet("simulate-probe");
+    const std::optional<QString> countText = line.value("count");
+    const QStringList rest = line.positional();
     if (rest.isEmpty())
-        return fail("probe: missing sub-command; usage: probe info|read");
+        return line.fail("missing sub-command; usage: probe info|read");
     const QString& sub = rest.first();
     if (sub != QLatin1String("info") && sub != QLatin1String("read"))
-        return fail("probe: unknown sub-command " + sub);
+        return line.fail("unknown sub-command " + sub);
     if (rest.size() > 1)
         return fail("probe " + sub + ": too many arguments");
     int count = kDefaultReadCount;
@@ -94,20 +104,17 @@ int runProbe(const QStringList& args) {
     if (!link.isOnline())
         return noProbe();
     if (sub == QLatin1String("info")) {
-        printOut(infoJson(link) + '\n');
+        printJson(QJsonDocument(infoJson(link)));
         return 0;
     }
     const ReadingSeries series = readHandProbe(link, clock, count);
     // Part of a series would pass for all of it.
     if (series.probeLost)
         return noProbe();
-    printOut(readingsJson(series) + '\n');
+    printJson(QJsonDocument(readingsJson(series)));
     return 0;
 }
 
-const CommandRegistration registration("probe",
-                                       "probe info [--simulate-probe]\n"
-                                       "probe read [--count N] [--simulate-probe]",
-                                       runProbe);
+const CommandRegistration registration("probe", usage, runProbe);
 
 } // namespace viro::cli

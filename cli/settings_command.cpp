@@ -4,41 +4,51 @@
 #include "core/data_folder.h"
 #include "core/settings_file.h"
 
+#include <QJsonArray>
+
 namespace viro::cli {
 
 namespace {
 
-QString jsonValue(const QString& text, SettingsValueType type) {
+QJsonValue jsonValue(const QString& text, SettingsValueType type) {
+    bool ok = false;
     switch (type) {
     case SettingsValueType::Integer:
-        return text;
+        if (const qint64 v = text.toLongLong(&ok); ok)
+            return v;
+        break;
     case SettingsValueType::Decimal:
-        return formatReal(text.toDouble());
+        if (const double v = text.toDouble(&ok); ok)
+            return v;
+        break;
     case SettingsValueType::Flag:
-        return jsonBool(text == QLatin1String("1"));
+        return text == QLatin1String("1");
     case SettingsValueType::Text:
         break;
     }
-    return jsonString(text);
+    // Read-back values are always numbers where a number belongs; anything else stays text
+    // rather than break the output.
+    return text;
 }
 
-} // namespace
+QString usage() {
+    return QStringLiteral("settings show [--file PATH]");
+}
 
 int runSettings(const QStringList& args) {
-    Arguments a(args);
-    const std::optional<QString> file = a.option("file");
-    if (!a.error().isEmpty())
-        return fail("settings: " + a.error());
-    if (const QString unknown = a.unknownOptions(); !unknown.isEmpty())
-        return fail("settings: " + unknown);
-    const QStringList& rest = a.rest();
+    CommandLine line(QStringLiteral("settings"), usage());
+    line.addOption("file", "PATH", "the settings file (default zedefe6c.ini in the data folder)");
+    if (const std::optional<int> status = line.parse(args))
+        return *status;
+    const QStringList rest = line.positional();
     if (rest.isEmpty())
-        return fail("settings: missing sub-command; usage: settings show [--file PATH]");
+        return line.fail("missing sub-command; usage: settings show [--file PATH]");
     if (rest.first() != QLatin1String("show"))
-        return fail("settings: unknown sub-command " + rest.first());
+        return line.fail("unknown sub-command " + rest.first());
     if (rest.size() > 1)
         return fail("settings show: too many arguments");
 
+    const std::optional<QString> file = line.value("file");
     const QString path =
         file ? *file : dataFolder() + dataFileName(QLatin1String(kSettingsFileName));
     Settings settings;
@@ -47,14 +57,15 @@ int runSettings(const QStringList& args) {
         return fail("settings show: " + error);
 
     const QStringList lines = settingsToLines(settings);
-    QStringList items;
-    items.reserve(lines.size());
+    QJsonArray items;
     for (int i = 0; i < lines.size(); ++i)
-        items << jsonValue(lines[i], settingsLineType(i + 1));
-    printOut(jsonArray(items) + '\n');
+        items.append(jsonValue(lines[i], settingsLineType(i + 1)));
+    printJson(QJsonDocument(items));
     return 0;
 }
 
-const CommandRegistration registration("settings", "settings show [--file PATH]", runSettings);
+} // namespace
+
+const CommandRegistration registration("settings", usage, runSettings);
 
 } // namespace viro::cli

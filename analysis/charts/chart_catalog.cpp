@@ -1,6 +1,7 @@
 #include "analysis/charts/chart_catalog.h"
 
 #include "analysis/charts/balance_charts.h"
+#include "analysis/charts/chart_background.h"
 #include "analysis/charts/composite_charts.h"
 #include "analysis/charts/cycle_charts.h"
 #include "analysis/charts/meridian_charts.h"
@@ -13,47 +14,65 @@ namespace viro {
 
 namespace {
 
-const QString kDash = QString(QChar(0x2013));
-
 QString dashed(const char* before, const char* after) {
-    return QString::fromLatin1(before) + " " + kDash + " " + QString::fromLatin1(after);
+    const QChar dash(0x2013);
+    return QString::fromLatin1(before) + " " + dash + " " + QString::fromLatin1(after);
 }
 
 } // namespace
 
 const std::vector<ChartInfo>& chartCatalog() {
-    static const std::vector<ChartInfo> catalog{
-        {ChartId::Bar, "bar", dashed("Meridian Excess-Deficiency Analysis", "Bar Diagram")},
-        {ChartId::Slope, "slope", dashed("Meridian Excess-Deficiency Analysis", "Slope Diagram")},
-        {ChartId::Ryodoraku, "ryodoraku", "Ryodoraku Analysis Diagram"},
-        {ChartId::YinYangBalanceA, "yinyang-balance-a",
-         dashed("Yin-Yang Balance Analysis", "Chart A")},
-        {ChartId::YinYangBalanceB, "yinyang-balance-b",
-         dashed("Yin-Yang Balance Analysis", "Chart B")},
-        {ChartId::YinYangExcessDeficiencyA, "yinyang-ed-a",
-         dashed("Yin-Yang Excess/Deficiency Analysis", "Chart A")},
-        {ChartId::YinYangExcessDeficiencyB, "yinyang-ed-b",
-         dashed("Yin-Yang Excess/Deficiency Analysis", "Chart B")},
-        {ChartId::QiBloodBalanceA, "qiblood-balance-a",
-         dashed("Qi-Blood Balance Analysis", "Chart A")},
-        {ChartId::QiBloodBalanceB, "qiblood-balance-b",
-         dashed("Qi-Blood Balance Analysis", "Chart B")},
-        {ChartId::QiBloodExcessDeficiencyA, "qiblood-ed-a",
-         dashed("Qi-Blood Excess/Deficiency Analysis", "Chart A")},
-        {ChartId::QiBloodExcessDeficiencyB, "qiblood-ed-b",
-         dashed("Qi-Blood Excess/Deficiency Analysis", "Chart B")},
-        {ChartId::FiveElements1, "five-elements-1",
-         "Five Elements Analysis With Yin-Zang And Yang-Fu Integrated"},
-        {ChartId::FiveElements2, "five-elements-2", "Five Elements Analysis By Yin-Zang"},
-        {ChartId::FiveElements3, "five-elements-3", "Five Elements Analysis By Yang-Fu"},
-        {ChartId::TimeCycleA, "time-cycle-a", dashed("Meridian Time Cycle Analysis", "Chart A")},
-        {ChartId::TimeCycleB, "time-cycle-b", dashed("Meridian Time Cycle Analysis", "Chart B")},
-        {ChartId::BodyEnergy, "body-energy", "Diagram of Body Energy Balance"},
-        {ChartId::EciPie, "eci-pie", "E.C.I. Pie Diagram"},
-        {ChartId::Ans, "ans", "Autonomic Nervous System Analysis"},
-        {ChartId::Quality, "quality", "Measurement Quality Diagram"},
-    };
+    static const std::vector<ChartInfo> catalog = [] {
+        const QString yinYang = QString::fromLatin1(kYinYangBackground);
+        const QString qiBlood = QString::fromLatin1(kQiBloodBackground);
+        const QString timeCycle = QString::fromLatin1(kTimeCycleBackground);
+        return std::vector<ChartInfo>{
+            {ChartId::Bar, "bar", dashed("Meridian Excess-Deficiency Analysis", "Bar Diagram"),
+             QString()},
+            {ChartId::Slope, "slope",
+             dashed("Meridian Excess-Deficiency Analysis", "Slope Diagram"), QString()},
+            {ChartId::Ryodoraku, "ryodoraku", "Ryodoraku Analysis Diagram", QString()},
+            {ChartId::YinYangBalanceA, "yinyang-balance-a",
+             dashed("Yin-Yang Balance Analysis", "Chart A"), QString()},
+            {ChartId::YinYangBalanceB, "yinyang-balance-b",
+             dashed("Yin-Yang Balance Analysis", "Chart B"), yinYang},
+            {ChartId::YinYangExcessDeficiencyA, "yinyang-ed-a",
+             dashed("Yin-Yang Excess/Deficiency Analysis", "Chart A"), yinYang},
+            {ChartId::YinYangExcessDeficiencyB, "yinyang-ed-b",
+             dashed("Yin-Yang Excess/Deficiency Analysis", "Chart B"), yinYang},
+            {ChartId::QiBloodBalanceA, "qiblood-balance-a",
+             dashed("Qi-Blood Balance Analysis", "Chart A"), QString()},
+            {ChartId::QiBloodBalanceB, "qiblood-balance-b",
+             dashed("Qi-Blood Balance Analysis", "Chart B"), qiBlood},
+            {ChartId::QiBloodExcessDeficiencyA, "qiblood-ed-a",
+             dashed("Qi-Blood Excess/Deficiency Analysis", "Chart A"), qiBlood},
+            {ChartId::QiBloodExcessDeficiencyB, "qiblood-ed-b",
+             dashed("Qi-Blood Excess/Deficiency Analysis", "Chart B"), qiBlood},
+            {ChartId::FiveElements1, "five-elements-1",
+             "Five Elements Analysis With Yin-Zang And Yang-Fu Integrated", QString()},
+            {ChartId::FiveElements2, "five-elements-2", "Five Elements Analysis By Yin-Zang",
+             QString()},
+            {ChartId::FiveElements3, "five-elements-3", "Five Elements Analysis By Yang-Fu",
+             QString()},
+            {ChartId::TimeCycleA, "time-cycle-a", dashed("Meridian Time Cycle Analysis", "Chart A"),
+             timeCycle},
+            {ChartId::TimeCycleB, "time-cycle-b", dashed("Meridian Time Cycle Analysis", "Chart B"),
+             timeCycle},
+            {ChartId::BodyEnergy, "body-energy", "Diagram of Body Energy Balance",
+             QString::fromLatin1(kBodyEnergyBackground)},
+            {ChartId::EciPie, "eci-pie", "E.C.I. Pie Diagram", QString()},
+            {ChartId::Ans, "ans", "Autonomic Nervous System Analysis", QString()},
+            {ChartId::Quality, "quality", "Measurement Quality Diagram", QString()},
+        };
+    }();
     return catalog;
+}
+
+QStringList chartNames() {
+    QStringList names;
+    for (const ChartInfo& info : chartCatalog())
+        names << info.name;
+    return names;
 }
 
 const ChartInfo& chartInfo(ChartId id) {

@@ -7,6 +7,7 @@
 
 #include <QPainter>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -39,12 +40,15 @@ enum class ChartId {
 
 struct ChartInfo {
     ChartId id;
-    QString name;    // the command-line name ("bar", "yinyang-balance-a", ...)
-    QString caption; // the title shown above the chart
+    QString name;       // the command-line name ("bar", "yinyang-balance-a", ...)
+    QString caption;    // the title shown above the chart
+    QString background; // the picture drawn behind it ("zebkmc.msi"), empty for none
 };
 
 // Every chart, in the order of the command-line list.
 const std::vector<ChartInfo>& chartCatalog();
+// The command-line names, in the same order.
+QStringList chartNames();
 const ChartInfo& chartInfo(ChartId id);
 std::optional<ChartId> chartByName(const QString& name);
 

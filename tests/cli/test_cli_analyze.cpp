@@ -189,7 +189,7 @@ TEST(AnalyzeCli, OptionsReachTheAnalysis) {
         // The meridian order only arranges the charts; it leaves the numbers alone.
         {"custom meridian order",
          {"--values", kValuesA, "--birth", "1955-07-14", "--date", "2024-05-01T10:30:00",
-          "--order-mode", "2", "--order", "12,11,10,9,8,7,6,5,4,3,2,1"},
+          "--order-mode", "2", "--order", "6,5,4,3,2,1,12,11,10,9,8,7"},
          92.13177083333333,
          "PointClass",
          0},
@@ -207,6 +207,15 @@ TEST(AnalyzeCli, OptionsReachTheAnalysis) {
         const QJsonValue cls = o.value(c.classKey);
         EXPECT_EQ(cls.isArray() ? cls.toArray().at(0).toInt() : cls.toInt(), c.classValue);
     }
+}
+
+// Large values are fine as long as every result stays within a double.
+TEST(AnalyzeCli, LargeValuesWithinRange) {
+    const QJsonObject o = analyzeOk(
+        {"--values", repeated("1e300", 24), "--factor-mode", "1", "--date", "2024-05-01"});
+    EXPECT_EQ(o.value("Average").toDouble(), 1e300);
+    EXPECT_EQ(o.value("Deviation").toArray().at(0).toDouble(), 0);
+    EXPECT_EQ(o.value("PointScore").toArray().at(23).toDouble(), 10);
 }
 
 struct ErrorCase {
@@ -253,6 +262,15 @@ TEST(AnalyzeCli, BadInputExitsWithStatusTwo) {
          {"--values", v24, "--order-mode", "2", "--order", "1,2,13,4,5,6,7,8,9,10,11,12"},
          "--order item 3 is not a meridian number"},
         {"short order", {"--values", v24, "--order", "1,2,3"}, "--order needs 12"},
+        {"order with a meridian twice",
+         {"--values", v24, "--order-mode", "2", "--order", "1,2,3,4,5,6,7,8,9,10,11,11"},
+         "--order must name each meridian 1-12 once"},
+        {"order with a foot meridian among the hands",
+         {"--values", v24, "--order-mode", "2", "--order", "7,2,3,4,5,6,1,8,9,10,11,12"},
+         "the hand meridians 1-6 in the first six places"},
+        {"order checked in the natural mode too",
+         {"--values", v24, "--order", "12,11,10,9,8,7,6,5,4,3,2,1"},
+         "--order must name each meridian 1-12 once"},
         {"factor mode not a number",
          {"--values", v24, "--factor-mode", "1.5"},
          "--factor-mode is not an integer"},
@@ -271,6 +289,18 @@ TEST(AnalyzeCli, BadInputExitsWithStatusTwo) {
         {"factors checked in the standard mode too",
          {"--values", v24, "--factors", "abc"},
          "--factors needs 12"},
+        // Numbers beyond a double, or results that would leave its range, never reach the
+        // output as inf or nan.
+        {"value beyond a double", {"--values", "1e400," + v23}, "--values item 1 is not a number"},
+        {"values whose corrected values overflow",
+         {"--values", repeated("1.5e308", 24)},
+         "the values are too large to analyse"},
+        {"factors that overflow",
+         {"--values", v24, "--factor-mode", "2", "--factors", repeated("1e307", 12)},
+         "the values are too large to analyse"},
+        {"quality beyond a double",
+         {"--values", v24, "--quality", "inf," + v23},
+         "--quality item 1 is not a number"},
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,9 +1,13 @@
 #include "cli_runner.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace {
 
@@ -85,6 +89,42 @@ TEST(MatchCli, ErrorsExitWithStatusTwo) {
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_TRUE(run.err.contains(c.message)) << run.err.constData();
         EXPECT_EQ(run.err.count('\n'), 1);
+    }
+}
+
+// A protocol file that is there but cannot be read is a failure (status 1), never an empty
+// list that would read as "nothing matches".
+TEST(MatchCli, UnreadableProtocolsExitWithStatusOne) {
+    QTemporaryDir dir;
+    QFile standard(kProtocols);
+    ASSERT_TRUE(standard.open(QIODevice::ReadOnly));
+    const QByteArray whole = standard.readAll();
+    struct Case {
+        const char* name;
+        QByteArray content;
+    };
+    const std::vector<Case> cases{
+        {"not a database", QByteArray(8192, '\x5a')},
+        {"no tables (an empty database)", QByteArray()},
+        {"cut short", whole.left(whole.size() / 2)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString(c.name).left(6) + ".mdb");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.content);
+        file.close();
+        const CliRun run = runCli({"match", "--protocols", path, "--values", values(50)});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.constData();
+        QList<QByteArray> lines;
+        for (const QByteArray& l : run.err.split('\n'))
+            if (l.startsWith("viro-cli:"))
+                lines << l;
+        ASSERT_EQ(lines.size(), 1) << run.err.constData();
+        EXPECT_TRUE(lines[0].startsWith("viro-cli: match: " + QFile::encodeName(path)))
+            << run.err.constData();
     }
 }
 

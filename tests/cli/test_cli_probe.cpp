@@ -53,8 +53,10 @@ TEST(ProbeCli, ReadingsOfTheSimulatedProbe) {
     }
 }
 
-// The machines the tests run on have no probe plugged in.
+// Without a probe plugged in; on a desk with one there is nothing to test.
 TEST(ProbeCli, NoProbe) {
+    if (runCli({"probe", "info"}).exitCode == 0)
+        GTEST_SKIP() << "a probe is plugged in";
     for (const char* sub : {"info", "read"}) {
         SCOPED_TRACE(sub);
         const CliRun r = runCli({"probe", sub});
