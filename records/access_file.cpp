@@ -1,5 +1,7 @@
 #include "records/access_file.h"
 
+#include "records/log.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -489,7 +491,12 @@ bool readAccessFile(const QString& path, AccessSink& sink, QString* error,
 
 bool convertAccessFile(const QString& path, const QString& target, QString* error,
                        const AccessReadLimits& limits) {
-    QFile::remove(target);
+    // A file already there would be written into rather than replaced.
+    if (QFile::exists(target) && !QFile::remove(target)) {
+        if (error)
+            *error = QStringLiteral("Could not replace %1.").arg(target);
+        return false;
+    }
     const QString name =
         QStringLiteral("viro-convert-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     bool ok = false;
@@ -516,8 +523,8 @@ bool convertAccessFile(const QString& path, const QString& target, QString* erro
         }
     }
     QSqlDatabase::removeDatabase(name);
-    if (!ok)
-        QFile::remove(target);
+    if (!ok && QFile::exists(target) && !QFile::remove(target))
+        qCWarning(lcRecords).noquote() << "Cannot remove the unfinished conversion" << target;
     return ok;
 }
 

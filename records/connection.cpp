@@ -2,10 +2,12 @@
 
 #include "core/data_folder.h"
 #include "records/access_file.h"
+#include "records/schema.h"
 
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QUuid>
 
@@ -109,6 +111,135 @@ bool Connection::open(const QString& path, QString* error) {
     q.finish();
     path_ = path;
     return true;
+}
+
+namespace {
+
+QString quoted(const QString& name) {
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+// The CREATE TABLE text the file keeps for `table`; empty when it has no such table.
+QString storedLayout(const QSqlDatabase& db, const QString& table) {
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    q.addBindValue(table);
+    if (q.exec() && q.next())
+        return q.value(0).toString();
+    return {};
+}
+
+// Whether the stored table still holds a column to what a window takes where this build
+// stores more.
+bool holdsToInputWidth(const QString& layout, const TableDef& table) {
+    for (const FieldDef& f : table.fields) {
+        const int limit = f.inputLimit();
+        if (limit > 0 && limit != f.width && layout.contains(widthCheck(f.name, limit)))
+            return true;
+    }
+    return false;
+}
+
+// Rebuilds one table with this build's layout: a new table, the rows copied with their keys,
+// the old one dropped and the new one renamed, then the indexes and the AutoNumber counter.
+bool rebuildTable(QSqlDatabase& db, const TableDef& table, QString* error) {
+    QSqlQuery q(db);
+    auto run = [&](const QString& sql) {
+        if (q.exec(sql))
+            return true;
+        *error = table.name + QStringLiteral(": ") + q.lastError().text();
+        return false;
+    };
+    const QSqlRecord stored = db.record(table.name);
+    QStringList columns;
+    for (int i = 0; i < stored.count(); ++i) {
+        // A column this build does not know would be lost: such a file is left as it is.
+        const FieldDef* f = table.field(stored.fieldName(i));
+        if (!f) {
+            *error = table.name + QStringLiteral(": unknown column ") + stored.fieldName(i);
+            return false;
+        }
+        columns << quoted(f->name);
+    }
+    bool counted = false;
+    qint64 counter = 0;
+    for (const FieldDef& f : table.fields)
+        counted = counted || f.type == FieldType::AutoNumber;
+    if (counted) {
+        q.prepare(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"));
+        q.addBindValue(table.name);
+        if (!q.exec()) {
+            *error = table.name + QStringLiteral(": ") + q.lastError().text();
+            return false;
+        }
+        if (q.next())
+            counter = q.value(0).toLongLong();
+    }
+    TableDef rebuilt = table;
+    rebuilt.name = table.name + QStringLiteral("_upgrade");
+    const QString list = columns.join(QStringLiteral(", "));
+    QStringList statements{createTableStatement(rebuilt),
+                           QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3")
+                               .arg(quoted(rebuilt.name), list, quoted(table.name)),
+                           QStringLiteral("DROP TABLE ") + quoted(table.name),
+                           QStringLiteral("ALTER TABLE %1 RENAME TO %2")
+                               .arg(quoted(rebuilt.name), quoted(table.name))};
+    statements += createIndexStatements(table);
+    for (const QString& sql : std::as_const(statements))
+        if (!run(sql))
+            return false;
+    if (counted && counter > 0) {
+        // Keys of deleted rows above the highest kept one are never given out again.
+        const QString sql =
+            QStringLiteral("UPDATE sqlite_sequence SET seq = ? WHERE name = ? AND seq < ?");
+        bool ok = q.prepare(sql);
+        q.addBindValue(counter);
+        q.addBindValue(table.name);
+        q.addBindValue(counter);
+        ok = ok && q.exec();
+        if (ok && q.numRowsAffected() == 0) {
+            // An empty table leaves no counter behind; one that is already higher is kept.
+            ok = q.prepare(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) SELECT ?, ? "
+                                          "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence "
+                                          "WHERE name = ?)"));
+            q.addBindValue(table.name);
+            q.addBindValue(counter);
+            q.addBindValue(table.name);
+            ok = ok && q.exec();
+        }
+        if (!ok) {
+            *error = table.name + QStringLiteral(": ") + q.lastError().text();
+            return false;
+        }
+    }
+    q.finish();
+    return true;
+}
+
+} // namespace
+
+bool upgradeMainDatabase(Connection& main, QString* error) {
+    QSqlDatabase db = main.database();
+    std::vector<const TableDef*> due;
+    for (const TableDef* table : tablesOf(DatabaseKind::Main))
+        if (holdsToInputWidth(storedLayout(db, table->name), *table))
+            due.push_back(table);
+    if (due.empty())
+        return true;
+    QString message;
+    bool ok = false;
+    {
+        Transaction transaction(db);
+        ok = transaction.isActive();
+        if (!ok)
+            message = transaction.error();
+        for (size_t i = 0; ok && i < due.size(); ++i)
+            ok = rebuildTable(db, *due[i], &message); // on failure rolled back: as before
+        ok = ok && transaction.commit(&message);
+    }
+    if (!ok && error)
+        *error = message;
+    return ok;
 }
 
 Transaction::Transaction(QSqlDatabase db) : db_(std::move(db)) {

@@ -1,7 +1,9 @@
 #include "records/database_check.h"
 
 #include "core/data_folder.h"
+#include "core/user_prompts.h"
 #include "records/access_file.h"
+#include "records/log.h"
 #include "records/schema.h"
 
 #include <QCoreApplication>
@@ -9,6 +11,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -17,6 +20,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
 namespace viro {
 
@@ -26,8 +31,43 @@ QString file(const QString& folder, const char* name) {
     return folder + dataFileName(QString::fromLatin1(name));
 }
 
-void ownerWritable(const QString& path) {
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+QString native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// What SQLite keeps beside a database file.
+const char* const kSideFiles[] = {"-wal", "-shm", "-journal"};
+
+bool removeIfPresent(const QString& path, QString* error) {
+    QFile f(path);
+    if (!f.exists() || f.remove())
+        return true;
+    if (error)
+        *error = QStringLiteral("Could not remove %1 (%2).").arg(native(path), f.errorString());
+    return false;
+}
+
+// Renames in one step. QFile::rename copies when renaming fails, and a copy cut short would
+// leave part of a database under the new name.
+bool renameFile(const QString& from, const QString& to, QString* error) {
+    std::error_code code;
+    std::filesystem::rename(std::filesystem::path(from.toStdU16String()),
+                            std::filesystem::path(to.toStdU16String()), code);
+    if (!code)
+        return true;
+    if (error)
+        *error = QStringLiteral("Could not rename %1 to %2 (%3).")
+                     .arg(native(from), native(to), QString::fromLocal8Bit(code.message()));
+    return false;
+}
+
+// Logs by a name that holds no database belong to no database; left there, they would be read
+// as the next file's own.
+bool removeStaleSideFiles(const QString& path, QString* error) {
+    for (const char* side : kSideFiles)
+        if (!removeIfPresent(path + QLatin1String(side), error))
+            return false;
+    return true;
 }
 
 // Folds a pending write-ahead log into the file, so the file alone holds every committed row.
@@ -56,15 +96,6 @@ bool settle(const QString& path) {
     }
     QSqlDatabase::removeDatabase(name);
     return complete;
-}
-
-bool copyFile(const QString& from, const QString& to) {
-    if (QFile::exists(to) && !QFile::remove(to))
-        return false;
-    if (!QFile::copy(from, to))
-        return false;
-    ownerWritable(to);
-    return true;
 }
 
 void emitLamp(const DatabaseCheckView& v, int lamp, LampState s) {
@@ -210,8 +241,9 @@ bool findTable(QSqlDatabase db, const char* name, QString* actual) {
     return false;
 }
 
+// `longRows` counts the rows holding a text longer than a window takes for a new value.
 bool copyTable(QSqlDatabase from, QSqlDatabase to, const CopyTable& table,
-               const DatabaseCheckView& view, QString* error) {
+               const DatabaseCheckView& view, QString* error, int* longRows) {
     QString source;
     if (!findTable(from, table.name, &source))
         return true; // nothing of this kind in the older file
@@ -238,6 +270,7 @@ bool copyTable(QSqlDatabase from, QSqlDatabase to, const CopyTable& table,
     QStringList names, marks;
     std::vector<Kind> kinds;
     std::vector<int> widths;
+    std::vector<int> inputLimits; // >0: counted when longer
     std::map<int, bool> groupPresent;
     const TableDef* target = nullptr;
     for (const TableDef* t : tablesOf(DatabaseKind::Main))
@@ -251,10 +284,12 @@ bool copyTable(QSqlDatabase from, QSqlDatabase to, const CopyTable& table,
             continue;
         sourceIndex.push_back(at);
         kinds.push_back(f.kind);
-        // A cut patient number could join two patients' records: such a row fails instead.
         const FieldDef* def = target ? target->field(QLatin1String(f.name)) : nullptr;
-        const bool keepWhole = QLatin1String(f.name) == QLatin1String("CustNo");
-        widths.push_back(def && !keepWhole ? def->width : 0);
+        const int width = def ? def->width : 0;
+        const int limit = def ? def->inputLimit() : 0;
+        widths.push_back(width);
+        // Columns that store more than a window takes (patient numbers) keep such texts whole.
+        inputLimits.push_back(limit > 0 && (width == 0 || width > limit) ? limit : 0);
         names << QLatin1Char('"') + QLatin1String(f.name) + QLatin1Char('"');
         marks << QStringLiteral("?");
     }
@@ -270,14 +305,21 @@ bool copyTable(QSqlDatabase from, QSqlDatabase to, const CopyTable& table,
     int shown = -1;
     emitProgress(view, 0, rows + 1);
     while (read.next()) {
-        for (size_t i = 0; i < sourceIndex.size(); ++i)
-            insert.bindValue(int(i), converted(read.value(sourceIndex[i]), kinds[i], widths[i]));
+        bool isLong = false;
+        for (size_t i = 0; i < sourceIndex.size(); ++i) {
+            const QVariant value = converted(read.value(sourceIndex[i]), kinds[i], widths[i]);
+            if (inputLimits[i] > 0 && value.toString().size() > inputLimits[i])
+                isLong = true;
+            insert.bindValue(int(i), value);
+        }
         if (!insert.exec()) {
             *error = QString::fromLatin1(table.name) + QStringLiteral(" row ") +
                      QString::number(copied + 1) + QStringLiteral(": ") + insert.lastError().text();
             return false;
         }
         ++copied;
+        if (isLong && longRows)
+            ++*longRows;
         const int percent = int(copied * 100 / (rows + 1));
         if (percent != shown) {
             shown = percent;
@@ -309,19 +351,66 @@ void DatabaseConnections::close() {
     standard.close();
 }
 
+bool copyFileAtomically(const QString& from, const QString& to, QString* error) {
+    auto failWith = [&](const QString& reason) {
+        if (error)
+            *error = QStringLiteral("Could not copy %1 to %2 (%3).")
+                         .arg(native(from), native(to), reason);
+        return false;
+    };
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        return failWith(in.errorString());
+    QString message;
+    if (!removeStaleSideFiles(to, &message)) {
+        if (error)
+            *error = message;
+        return false;
+    }
+    QSaveFile out(to);
+    // Unbuffered, so that a write that fails (a full disk) shows at once rather than in a final
+    // flush. Until commit() the bytes go to a temporary file beside the target.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failWith(out.errorString());
+    QByteArray buffer(1 << 16, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n < 0) {
+            out.cancelWriting();
+            return failWith(in.errorString());
+        }
+        if (n == 0)
+            break;
+        if (out.write(buffer.constData(), n) != n) {
+            // A short write without an error is a disk that filled up.
+            const QString reason = out.error() == QFileDevice::NoError
+                                       ? QStringLiteral("the disk is full or the file too large")
+                                       : out.errorString();
+            out.cancelWriting();
+            return failWith(reason);
+        }
+    }
+    if (!out.commit())
+        return failWith(out.errorString());
+    if (!QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return failWith(QStringLiteral("the copy could not be made writable"));
+    return true;
+}
+
 bool copyInstallationFiles(const QString& shareFolder, const QString& dataFolder, QString* error) {
+    auto failWith = [&](const QString& message) {
+        if (error)
+            *error = message;
+        return false;
+    };
     const QDir share(shareFolder);
-    if (!share.exists()) {
-        if (error)
-            *error = QStringLiteral("installation folder not found: ") + shareFolder;
-        return false;
-    }
-    QDir data(dataFolder);
-    if (!data.exists() && !QDir().mkpath(dataFolder)) {
-        if (error)
-            *error = QStringLiteral("cannot create ") + dataFolder;
-        return false;
-    }
+    if (!QFileInfo(shareFolder).isDir())
+        return failWith(
+            QStringLiteral("The installation folder %1 was not found.").arg(native(shareFolder)));
+    QString message;
+    if (!ensureDataFolder(dataFolder, &message))
+        return failWith(message);
+    const QDir data(dataFolder);
     const QStringList ownFiles{dataFileName(QStringLiteral("ZeSpa_60.mdb")),
                                dataFileName(QStringLiteral("viroE.mdb")),
                                dataFileName(QStringLiteral("viroZE.mdb"))};
@@ -334,39 +423,75 @@ bool copyInstallationFiles(const QString& shareFolder, const QString& dataFolder
         const bool replaceAccess = ownFiles.contains(relative) && isAccessFile(to);
         if (QFileInfo::exists(to) && !replaceAccess)
             continue;
-        QDir().mkpath(QFileInfo(to).absolutePath());
-        if (!copyFile(from, to))
-            failed << relative;
+        const QString folder = QFileInfo(to).absolutePath();
+        if (!QDir().mkpath(folder)) {
+            failed << QStringLiteral("Could not create the folder %1 for %2.")
+                          .arg(native(folder), relative);
+            continue;
+        }
+        if (!copyFileAtomically(from, to, &message))
+            failed << message;
     }
-    if (!failed.isEmpty()) {
+    if (!failed.isEmpty())
+        return failWith(QStringLiteral("Installation files could not be copied into the data "
+                                       "folder %1. ")
+                            .arg(native(dataFolder)) +
+                        failed.join(QLatin1Char(' ')));
+    return true;
+}
+
+bool moveDatabaseFile(const QString& from, const QString& to, QString* error) {
+    auto failWith = [&](const QString& message) {
         if (error)
-            *error = QStringLiteral("cannot copy ") + failed.join(QStringLiteral(", "));
+            *error = message;
         return false;
+    };
+    if (!QFile::exists(from))
+        return failWith(
+            QStringLiteral("Could not rename %1: the file does not exist.").arg(native(from)));
+    if (QFile::exists(to))
+        return failWith(QStringLiteral("Could not rename %1 to %2: that name is taken.")
+                            .arg(native(from), native(to)));
+    const bool settled = settle(from);
+    QString message;
+    if (!removeStaleSideFiles(to, &message))
+        return failWith(message);
+    // A folded log holds nothing more; removed first, it never stays behind the moved file.
+    if (settled) {
+        for (const char* side : {"-wal", "-shm"})
+            if (!removeIfPresent(from + QLatin1String(side), &message))
+                return failWith(message);
+    }
+    if (!renameFile(from, to, &message))
+        return failWith(message);
+    if (settled)
+        return true;
+    // A log that may hold committed rows goes with the file; the file would lack those rows
+    // without it, so when it cannot follow, everything goes back.
+    QStringList moved;
+    for (const char* side : {"-wal", "-shm"}) {
+        const QString suffix = QLatin1String(side);
+        if (!QFile::exists(from + suffix))
+            continue;
+        if (renameFile(from + suffix, to + suffix, &message)) {
+            moved.prepend(suffix);
+            continue;
+        }
+        QString ignored;
+        bool restored = true;
+        for (const QString& back : std::as_const(moved))
+            restored = renameFile(to + back, from + back, &ignored) && restored;
+        restored = renameFile(to, from, &ignored) && restored;
+        if (!restored)
+            message += QStringLiteral(" %1 and its logs could not all be renamed back to %2.")
+                           .arg(native(to), native(from));
+        return failWith(message);
     }
     return true;
 }
 
-bool moveDatabaseFile(const QString& from, const QString& to) {
-    if (!QFile::exists(from) || QFile::exists(to))
-        return false;
-    const bool settled = settle(from);
-    // Logs beside a file that does not exist belong to no database; left there, they would be
-    // read as the moved file's own.
-    for (const char* side : {"-wal", "-shm"})
-        QFile::remove(to + QLatin1String(side));
-    if (!QFile::rename(from, to))
-        return false;
-    for (const char* side : {"-wal", "-shm"}) {
-        const QString log = from + QLatin1String(side);
-        if (!QFile::exists(log))
-            continue;
-        // A log that may hold committed rows goes with the file; a folded one is dropped.
-        if (settled)
-            QFile::remove(log);
-        else
-            QFile::rename(log, to + QLatin1String(side));
-    }
-    return true;
+bool removeDatabaseFile(const QString& path, QString* error) {
+    return removeIfPresent(path, error) && removeStaleSideFiles(path, error);
 }
 
 QString backupFileName(const QDate& day) {
@@ -402,9 +527,30 @@ bool recomputeLatestMeasurements(QSqlDatabase db, const DatabaseCheckView& view,
     return true;
 }
 
+TransferSummary& TransferSummary::operator+=(const TransferSummary& other) {
+    longPatients += other.longPatients;
+    longMeasurements += other.longMeasurements;
+    return *this;
+}
+
+QString longPatientNumbersMessage(const TransferSummary& summary) {
+    const int limit = zeCustTable().field(QStringLiteral("CustNo"))->inputLimit();
+    return QStringLiteral("The older database was taken over. Rows with a patient number longer "
+                          "than %1 characters: %2 (%3 patients, %4 measurements). These numbers "
+                          "were kept whole; new patient numbers take at most %1 characters.")
+        .arg(limit)
+        .arg(summary.longRows())
+        .arg(summary.longPatients)
+        .arg(summary.longMeasurements);
+}
+
 bool transferOlderDatabase(const QString& olderPath, Connection& mainDb,
-                           const DatabaseCheckView& view, QString* error) {
-    settle(olderPath);
+                           const DatabaseCheckView& view, QString* error,
+                           TransferSummary* summary,
+                           const std::function<bool(QString*)>& beforeCommit) {
+    if (!settle(olderPath))
+        qCWarning(lcRecords).noquote()
+            << "The write-ahead log of" << olderPath << "could not be folded; it is read as it is";
     Connection older(ConnectionRole::OlderDatabase);
     if (!older.open(olderPath, error))
         return false;
@@ -414,30 +560,55 @@ bool transferOlderDatabase(const QString& olderPath, Connection& mainDb,
         *error = transaction.error();
         return false;
     }
+    TransferSummary counted;
     const std::vector<CopyTable> tables = copyTables();
     for (size_t i = 0; i < tables.size(); ++i) {
         const int lamp = 3 + int(i);
         emitLamp(view, lamp, LampState::On);
-        if (!copyTable(older.database(), target, tables[i], view, error))
+        int* longRows = nullptr;
+        if (QLatin1String(tables[i].name) == QLatin1String("ZeCust"))
+            longRows = &counted.longPatients;
+        else if (QLatin1String(tables[i].name) == QLatin1String("ZeData"))
+            longRows = &counted.longMeasurements;
+        if (!copyTable(older.database(), target, tables[i], view, error, longRows))
             return false; // the transaction rolls back: the main database is as before
         emitLamp(view, lamp, LampState::Done);
     }
     emitLamp(view, 7, LampState::On);
     if (!recomputeLatestMeasurements(target, view, error))
         return false;
+    older.close();
+    if (beforeCommit && !beforeCommit(error))
+        return false;
     if (!transaction.commit(error))
         return false;
     emitLamp(view, 7, LampState::Done);
     emitProgress(view, 1, 1);
+    if (summary)
+        *summary = counted;
     return true;
 }
 
 DatabaseCheckResult runDatabaseCheck(const QString& folder, DatabaseConnections& connections,
                                      const DatabaseCheckView& view, const QDate& today) {
     DatabaseCheckResult result;
-    auto message = [&](const QString& text) {
+    auto message = [&](int type, const QString& text) {
         if (view.message)
-            view.message(6, text);
+            view.message(type, text);
+    };
+    auto failure = [&](const QString& text) {
+        qCWarning(lcRecords).noquote() << text;
+        message(kImportantOk, text);
+    };
+    // A file step that failed is shown and the steps go on.
+    auto fileFailure = [&](const QString& text) {
+        result.fileErrors << text;
+        failure(text);
+    };
+    auto move = [&](const QString& from, const QString& to) {
+        QString e;
+        if (!moveDatabaseFile(from, to, &e))
+            fileFailure(e);
     };
     // Every step lamp yellow (those the self-test lit stay lit), the first one for this step.
     for (int lamp = 1; lamp <= 7; ++lamp)
@@ -451,34 +622,44 @@ DatabaseCheckResult runDatabaseCheck(const QString& folder, DatabaseConnections&
     // An Access main database found while "viro.mdb" still waits is parked here and taken over
     // after it, each from its own file.
     const QString parked = file(folder, "viro6_access.mdb");
+    auto exists = [](const QString& path) { return QFileInfo::exists(path); };
 
-    if (!QFileInfo::exists(templ)) {
-        message(QString::fromLatin1(kNotInstalledMessage));
+    if (!exists(templ)) {
+        qCWarning(lcRecords).noquote() << "The template" << templ << "is missing";
+        message(kImportantOk, QString::fromLatin1(kNotInstalledMessage));
         result.startupFailure = true;
     }
-    // File steps; a failed rename or copy is passed over and the steps go on.
-    if (QFileInfo::exists(fresh)) {
-        if (QFileInfo::exists(current))
-            moveDatabaseFile(current, older);
-        else if (QFileInfo::exists(generation4))
-            moveDatabaseFile(generation4, older);
-        moveDatabaseFile(fresh, current);
-    } else if (QFileInfo::exists(generation4)) {
-        moveDatabaseFile(generation4, older);
+    // File steps. A database that would become "viro.mdb" while an older one still waits there
+    // stays for the next start, and a newly installed one waits while the current one stays.
+    if (exists(fresh)) {
+        const QString aside = exists(current)       ? current
+                              : exists(generation4) ? generation4
+                                                    : QString();
+        if (!aside.isEmpty() && !exists(older))
+            move(aside, older);
+        if (!exists(current))
+            move(fresh, current);
+    } else if (exists(generation4) && !exists(older)) {
+        move(generation4, older);
     }
     // A main database left as an Access file by an older installation is taken over too.
     if (isAccessFile(current))
-        moveDatabaseFile(current, QFileInfo::exists(older) ? parked : older);
-    if (!QFileInfo::exists(current) && QFileInfo::exists(templ)) {
-        settle(templ);
-        copyFile(templ, file(folder, "Viro6.mdb"));
+        move(current, exists(older) ? parked : older);
+    if (!exists(current) && exists(templ)) {
+        if (!settle(templ))
+            qCWarning(lcRecords).noquote()
+                << "The write-ahead log of" << templ << "could not be folded before the copy";
+        QString e;
+        if (!copyFileAtomically(templ, file(folder, "Viro6.mdb"), &e))
+            fileFailure(e);
     }
     emitLamp(view, 1, LampState::Done);
     emitLamp(view, 2, LampState::On);
 
     QString error;
     if (!connections.open(folder, &error)) {
-        message(QString::fromLatin1(kStartupErrorMessage));
+        qCWarning(lcRecords).noquote() << "The databases could not be opened:" << error;
+        message(kImportantOk, QString::fromLatin1(kStartupErrorMessage));
         result.startupFailure = true;
     }
     emitLamp(view, 2, LampState::Done);
@@ -486,35 +667,57 @@ DatabaseCheckResult runDatabaseCheck(const QString& folder, DatabaseConnections&
     if (result.startupFailure)
         return result;
 
-    // Copies one older file into the main database, then renames it to its backup name.
+    if (!upgradeMainDatabase(connections.main, &error))
+        failure(QStringLiteral("The patient database could not be brought up to date, so patient "
+                               "numbers longer than %1 characters cannot be taken over yet (%2).")
+                    .arg(zeCustTable().field(QStringLiteral("CustNo"))->inputLimit())
+                    .arg(error));
+
+    // Copies one older file into the main database under its backup name.
     auto takeOver = [&](const QString& source, const QString& backup) {
         if (view.label)
             view.label(QStringLiteral("DBT Prog:"));
         if (view.status)
             view.status(QString::fromLatin1(kTransferStatus));
-        if (!transferOlderDatabase(source, connections.main, view, &error)) {
-            // Nothing was written; the file stays for the next start.
+        // A backup left from earlier today makes way first.
+        if (!removeDatabaseFile(backup, &error)) {
             result.transferError = error;
-            message(QStringLiteral("The older database could not be taken over: ") + error);
+            fileFailure(
+                QStringLiteral("The older database %1 was not taken over. ").arg(native(source)) +
+                error);
+            return;
+        }
+        // The file takes its backup name only once its rows are copied, right before they are
+        // committed: a take-over that fails or is cut short leaves it under its own name to be
+        // tried again, and committed rows are never copied a second time.
+        bool renamed = false;
+        const auto rename = [&](QString* e) { return renamed = moveDatabaseFile(source, backup, e); };
+        TransferSummary summary;
+        if (!transferOlderDatabase(source, connections.main, view, &error, &summary, rename)) {
+            result.transferError = error;
+            QString text = QStringLiteral("The older database %1 could not be taken over: ")
+                               .arg(native(source)) +
+                           error;
+            QString back;
+            if (renamed && !moveDatabaseFile(backup, source, &back))
+                text += QStringLiteral(" It is kept as %1. ").arg(native(backup)) + back;
+            failure(text);
             return;
         }
         result.copied = true;
-        for (const char* side : {"", "-wal", "-shm"})
-            QFile::remove(backup + QLatin1String(side));
-        if (!moveDatabaseFile(source, backup)) {
-            // Left in place, the rows would be copied a second time at the next start.
-            if (!(copyFile(source, backup) && QFile::remove(source)))
-                message(
-                    QStringLiteral("The older database was taken over but could not be renamed: ") +
-                    source);
-        }
+        result.transfer += summary;
     };
-    if (QFileInfo::exists(older))
+    if (exists(older))
         takeOver(older, folder + backupFileName(today));
-    if (QFileInfo::exists(parked))
+    if (exists(parked))
         takeOver(parked, folder + dataFileName(QStringLiteral("viro6_access_") +
                                                today.toString(QStringLiteral("yyyyMMdd")) +
                                                QStringLiteral("_BAK.mdb")));
+    if (result.transfer.longRows() > 0) {
+        const QString text = longPatientNumbersMessage(result.transfer);
+        qCInfo(lcRecords).noquote() << text;
+        message(kInfoOk, text);
+    }
     return result;
 }
 

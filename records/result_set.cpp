@@ -42,7 +42,7 @@ QVariant storable(const QVariant& v) {
 } // namespace
 
 QString Selection::statement() const {
-    QString s = QStringLiteral("SELECT * FROM ") + table;
+    QString s = QStringLiteral("SELECT rowid FROM ") + quoted(table);
     if (!filter.isEmpty())
         s += QStringLiteral(" WHERE ") + filter;
     if (!order.isEmpty())
@@ -101,16 +101,16 @@ void ResultSet::close() {
 }
 
 QString ResultSet::effectiveFilter() const {
+    if (!master_)
+        return selection_.filter;
     QStringList parts;
     if (!selection_.filter.isEmpty())
         parts << QLatin1Char('(') + selection_.filter + QLatin1Char(')');
-    if (master_) {
-        // No master row: the detail shows nothing.
-        if (linkValue_.isValid() && !linkValue_.isNull())
-            parts << quoted(linkField_) + QStringLiteral(" = ?");
-        else
-            parts << QStringLiteral("0 = 1");
-    }
+    // No master row: the detail shows nothing.
+    if (linkValue_.isValid() && !linkValue_.isNull())
+        parts << quoted(linkField_) + QStringLiteral(" = ?");
+    else
+        parts << QStringLiteral("0 = 1");
     return parts.join(QStringLiteral(" AND "));
 }
 
@@ -124,17 +124,14 @@ QVariantList ResultSet::effectiveBindings() const {
 bool ResultSet::load(QString* error) {
     rowids_.clear();
     dropCache();
-    QString sql = QStringLiteral("SELECT rowid FROM ") + quoted(selection_.table);
-    const QString filter = effectiveFilter();
-    if (!filter.isEmpty())
-        sql += QStringLiteral(" WHERE ") + filter;
-    if (!selection_.order.isEmpty())
-        sql += QStringLiteral(" ORDER BY ") + selection_.order;
+    Selection rows = selection_;
+    rows.filter = effectiveFilter();
+    rows.bindings = effectiveBindings();
     QSqlQuery q(db_);
     q.setForwardOnly(true);
-    if (!q.prepare(sql))
+    if (!q.prepare(rows.statement()))
         return fail(q.lastError().text(), error);
-    bindAll(q, effectiveBindings());
+    bindAll(q, rows.bindings);
     if (!q.exec())
         return fail(q.lastError().text(), error);
     while (q.next())
@@ -450,7 +447,7 @@ bool ResultSet::locate(const QString& name, const QVariant& value, LocateMode mo
         QStringLiteral("SELECT rowid FROM ") + quoted(selection_.table) + QStringLiteral(" WHERE ");
     const QString filter = effectiveFilter();
     if (!filter.isEmpty())
-        sql += filter + QStringLiteral(" AND ");
+        sql += QLatin1Char('(') + filter + QStringLiteral(") AND ");
     sql += QLatin1Char('(') + cond + QLatin1Char(')');
     QSqlQuery q(db_);
     q.setForwardOnly(true);

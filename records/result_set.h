@@ -22,7 +22,9 @@ struct Selection {
     QVariantList bindings; // values for the placeholders, in order
     QString order;         // "ZeDate DESC", "CustNo ASC"; empty for the table's own order
 
-    // "SELECT * FROM table [WHERE filter] [ORDER BY order]" with the placeholders kept.
+    // The statement a result set runs to find its rows, in order, with the placeholders kept:
+    // "SELECT rowid FROM "table" [WHERE filter] [ORDER BY order]". The rows' fields are then
+    // read by rowid, a block at a time.
     QString statement() const;
 };
 

@@ -1,5 +1,7 @@
 #include "records/schema.h"
 
+#include "records/log.h"
+
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -27,6 +29,13 @@ FieldDef of(const char* name, FieldType type) {
     return {QString::fromLatin1(name), type, 0};
 }
 
+// The patient number is typed with at most 15 characters, but older files kept longer ones. A
+// stored number is never cut, since two patients could then share one, so the column itself has
+// no limit; the windows hold new numbers to 15.
+FieldDef patientNumber() {
+    return {QStringLiteral("CustNo"), FieldType::Text, 0, 15};
+}
+
 // Numbered fields such as ZE1 ... ZE24.
 void addNumbered(std::vector<FieldDef>& fields, const char* stem, int from, int to, FieldType type,
                  int width = 0) {
@@ -37,7 +46,7 @@ void addNumbered(std::vector<FieldDef>& fields, const char* stem, int from, int 
 TableDef makeZeCust() {
     TableDef t;
     t.name = QStringLiteral("ZeCust");
-    t.fields = {text("CustNo", 15),
+    t.fields = {patientNumber(),
                 text("Name", 50),
                 of("Sex", FieldType::YesNo),
                 of("DBirth", FieldType::DateTime),
@@ -65,8 +74,7 @@ TableDef makeZeCust() {
 TableDef makeZeData() {
     TableDef t;
     t.name = QStringLiteral("ZeData");
-    t.fields = {text("CustNo", 15), of("ZeDate", FieldType::DateTime),
-                of("ZeVota", FieldType::YesNo)};
+    t.fields = {patientNumber(), of("ZeDate", FieldType::DateTime), of("ZeVota", FieldType::YesNo)};
     addNumbered(t.fields, "ZE", 1, 24, FieldType::Double);
     t.fields.push_back(of("MEMO1", FieldType::Memo));
     t.fields.push_back(of("MEMO2", FieldType::Memo));
@@ -192,6 +200,10 @@ QString sqliteTypeName(FieldType type) {
     return QStringLiteral("BLOB");
 }
 
+QString widthCheck(const QString& field, int width) {
+    return QStringLiteral("CHECK (length(%1) <= %2)").arg(quoted(field)).arg(width);
+}
+
 QString createTableStatement(const TableDef& table) {
     QStringList columns;
     for (const FieldDef& f : table.fields) {
@@ -205,7 +217,7 @@ QString createTableStatement(const TableDef& table) {
             // Text compares and sorts without regard to letter case, as the exchanged files do.
             c += QStringLiteral(" COLLATE NOCASE");
             if (f.width > 0)
-                c += QStringLiteral(" CHECK (length(%1) <= %2)").arg(quoted(f.name)).arg(f.width);
+                c += QLatin1Char(' ') + widthCheck(f.name, f.width);
             break;
         case FieldType::YesNo:
             c += QStringLiteral(" NOT NULL DEFAULT 0 CHECK (%1 IN (0, 1))").arg(quoted(f.name));
@@ -294,8 +306,8 @@ bool createDatabaseFile(const QString& path, DatabaseKind kind, QString* error) 
         }
     }
     QSqlDatabase::removeDatabase(name);
-    if (!ok)
-        QFile::remove(path);
+    if (!ok && QFile::exists(path) && !QFile::remove(path))
+        qCWarning(lcRecords).noquote() << "Cannot remove the unfinished database" << path;
     return ok;
 }
 

@@ -19,7 +19,11 @@ enum class FieldType { Text, Memo, YesNo, DateTime, Double, Long, AutoNumber, Ol
 struct FieldDef {
     QString name;
     FieldType type = FieldType::Text;
-    int width = 0; // characters a Text column holds; 0 when the width is not fixed
+    int width = 0;      // characters a Text column holds, enforced on write; 0 for no limit
+    int inputWidth = 0; // characters a window takes for a new value; 0: the column's width
+
+    // Characters a window takes for a new value; 0 for no limit.
+    int inputLimit() const { return inputWidth > 0 ? inputWidth : width; }
 };
 
 struct IndexDef {
@@ -55,6 +59,9 @@ std::vector<const TableDef*> tablesOf(DatabaseKind kind);
 
 // SQLite type name of a column type ("TEXT", "REAL", ...).
 QString sqliteTypeName(FieldType type);
+
+// The CHECK clause that holds a Text column to `width` characters.
+QString widthCheck(const QString& field, int width);
 
 // The CREATE TABLE statement of one table (Text widths enforced by CHECK constraints). Text
 // columns compare with COLLATE NOCASE, which folds only the letters A-Z: "Ä" and "ä", or "É" and

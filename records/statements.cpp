@@ -30,11 +30,6 @@ int sortKeyAfterClick(int sortKey, int column) {
     return key < 1 ? -c : c;
 }
 
-QString patientListStatement(int sortKey) {
-    return QStringLiteral("select * from ZeCust ORDER BY ") + patientSortField(sortKey) +
-           (sortDescending(sortKey) ? QStringLiteral(" DESC") : QString());
-}
-
 Selection patientListSelection(int sortKey) {
     Selection s;
     s.table = QStringLiteral("ZeCust");

@@ -18,8 +18,7 @@ QString patientSortField(int sortKey);
 // column toggles the direction, another column keeps it.
 int sortKeyAfterClick(int sortKey, int column);
 
-// "select * from ZeCust ORDER BY " + field (+ " DESC").
-QString patientListStatement(int sortKey);
+// Every patient, ordered by the sort key's field (descending for a negative key).
 Selection patientListSelection(int sortKey);
 
 // One patient's measurements newest first; the number is trimmed and bound.

@@ -4,6 +4,7 @@
 #include "core/user_prompts.h"
 #include "device/probe_control.h"
 #include "device/tick_clock.h"
+#include "shell/log.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -178,9 +179,13 @@ void TZeStatu::activate() {
 
 bool runStartupCheck(QWidget* parent, ProbeControl* probe, const QString& dataFolder,
                      DatabaseConnections& connections) {
-    // A new data folder first receives what the installation carries; what is still missing
-    // afterwards is reported by the check itself.
-    copyInstallationFiles(installationFolder(), dataFolder, nullptr);
+    // A new data folder first receives what the installation carries. A file that could not be
+    // copied is named to the user; the check then tells what start-up cannot do without it.
+    QString error;
+    if (!copyInstallationFiles(installationFolder(), dataFolder, &error)) {
+        qCWarning(lcShell).noquote() << error;
+        messageBox(kImportantOk, error);
+    }
     TZeStatu::Services s;
     s.probe = probe;
     s.connections = &connections;

@@ -3,12 +3,45 @@
 #include "records/connection.h"
 #include "records/schema.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace viro::test {
+
+// A main database as earlier builds made it: the file itself held patient numbers to the 15
+// characters a window takes. `extraColumn` adds a column this build does not know to ZeData.
+inline bool createEarlierMainDatabase(const QString& path, QString* error,
+                                      bool extraColumn = false) {
+    const QString name = QStringLiteral("earlier-") + path;
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        ok = db.open();
+        QSqlQuery q(db);
+        for (const TableDef* table : tablesOf(DatabaseKind::Main)) {
+            TableDef earlier = *table;
+            for (FieldDef& f : earlier.fields)
+                if (f.name == QLatin1String("CustNo"))
+                    f.width = 15;
+            if (extraColumn && earlier.name == QLatin1String("ZeData"))
+                earlier.fields.push_back({QStringLiteral("Extra"), FieldType::Text, 0});
+            for (const QString& sql :
+                 QStringList{createTableStatement(earlier)} + createIndexStatements(earlier))
+                if (ok && !q.exec(sql)) {
+                    ok = false;
+                    *error = sql + QStringLiteral(": ") + q.lastError().text();
+                }
+        }
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
 
 // A fresh main database in a temporary folder, opened through the main connection.
 class MainDatabaseTest : public ::testing::Test {

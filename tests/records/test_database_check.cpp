@@ -3,6 +3,7 @@
 #include "records/access_file.h"
 #include "records/database_check.h"
 #include "records/schema.h"
+#include "records_fixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,10 +15,81 @@
 
 #include <gtest/gtest.h>
 
+#ifdef Q_OS_UNIX
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 namespace viro {
 namespace {
 
 const QDate kToday(2024, 3, 5);
+
+#ifdef Q_OS_UNIX
+// Holds every file this process writes to `bytes` while it lives: a write beyond fails, as on a
+// full disk, instead of raising SIGXFSZ. Works for root too.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        active_ = getrlimit(RLIMIT_FSIZE, &saved_) == 0;
+        previous_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = std::min(bytes, saved_.rlim_max);
+        active_ = active_ && setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, previous_);
+    }
+    bool active() const { return active_; }
+
+private:
+    rlimit saved_{};
+    sighandler_t previous_ = SIG_DFL;
+    bool active_ = false;
+};
+#endif
+
+// Makes `folder` read-only for the test's lifetime; unwritable() is false where permissions do
+// not stop writes (root).
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& folder) : folder_(folder) {
+        saved_ = QFile::permissions(folder_);
+        QFile::setPermissions(folder_, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        QFile probe(folder_ + "/probe");
+        unwritable_ = !probe.open(QIODevice::WriteOnly);
+        if (!unwritable_) {
+            probe.close();
+            probe.remove();
+        }
+    }
+    ~ReadOnlyFolder() { QFile::setPermissions(folder_, saved_); }
+    bool unwritable() const { return unwritable_; }
+
+private:
+    QString folder_;
+    QFileDevice::Permissions saved_;
+    bool unwritable_ = false;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A folder in the way of a file of that name: no removal, rename or copy onto it succeeds,
+// not even for root.
+void blockWithFolder(const QString& path) {
+    ASSERT_TRUE(QDir().mkpath(path + "/inside"));
+}
 
 // Runs SQL on a database file outside the program's connections.
 class FileDb {
@@ -311,53 +383,100 @@ TEST_F(DatabaseCheckTest, OptionalColumnsMissingInOlderDatabase) {
     EXPECT_DOUBLE_EQ(db.scalar("SELECT ProEng FROM ZePrDt").toDouble(), 2.5);
 }
 
-// Texts too long for the current columns come over cut to the column's width; a patient
-// number is never cut, so that row fails the take-over.
+// Texts too long for the current columns come over cut to the column's width.
 TEST_F(DatabaseCheckTest, OverLongTextsOfOlderDatabase) {
     const QString name50 = QString("N").repeated(50);
     const QString std200 = QString("1").repeated(200);
+    {
+        FileDb db(path("viro.mdb"));
+        db.exec("CREATE TABLE ZeCust (CustNo TEXT, Name TEXT, Tel TEXT)");
+        db.exec("CREATE TABLE ZeData (CustNo TEXT, ZeDate REAL, STD TEXT)");
+        db.exec("CREATE TABLE ZePrDt (ProNo TEXT, ProSubN TEXT)");
+        db.exec(QString("INSERT INTO ZeCust VALUES ('X1', '%1xyz', '+49 123 456 789 012 345 678 "
+                        "901 234')")
+                    .arg(name50));
+        db.exec(QString("INSERT INTO ZeData VALUES ('X1', 45000, '%1tail')").arg(std200));
+        db.exec("INSERT INTO ZePrDt VALUES ('PROTOCOL-12345', 'a condition name of 30 c')");
+    }
+    const DatabaseCheckResult r = run();
+    ASSERT_TRUE(r.copied) << r.transferError.toStdString();
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+    connections_.close();
+    FileDb db(path("viro6.mdb"));
+    EXPECT_EQ(db.scalar("SELECT Name FROM ZeCust").toString(), name50);
+    // 30 of "+49 123 456 789 012 345 678 901 234".
+    EXPECT_EQ(db.scalar("SELECT Tel FROM ZeCust").toString(), "+49 123 456 789 012 345 678 90");
+    EXPECT_EQ(db.scalar("SELECT STD FROM ZeData").toString(), std200);
+    EXPECT_EQ(db.scalar("SELECT ProNo FROM ZePrDt").toString(), "PROTOCOL-123");
+    EXPECT_EQ(db.scalar("SELECT ProSubN FROM ZePrDt").toString(), "a condition name of 30 c");
+}
+
+// Patient numbers longer than a new one may be are kept whole, on the patients and on their
+// measurements: two that differ only after the 15th character stay two patients. This works
+// into a main database of this build and into one of an earlier build, which held numbers to
+// 15 characters itself; a second start copies nothing again.
+TEST_F(DatabaseCheckTest, LongPatientNumbersAreTakenOverWhole) {
+    const QString first = "PATIENT-NUMBER-00020"; // 20 characters, the first 15 shared
+    const QString second = "PATIENT-NUMBER-00021";
+    const QString message =
+        "4: The older database was taken over. Rows with a patient number longer than 15 "
+        "characters: 5 (2 patients, 3 measurements). These numbers were kept whole; new patient "
+        "numbers take at most 15 characters.";
     struct Case {
         const char* name;
-        const char* custNo;
-        bool copied;
+        bool earlierMain;
     };
     const std::vector<Case> cases = {
-        {"long texts are cut", "X1", true},
-        {"a long patient number fails", "X1234567890123456", false},
+        {"main database of this build", false},
+        {"main database of an earlier build", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        connections_.close();
         for (const char* f : {"viro6.mdb", "viro.mdb", "viro_20240305_BAK.mdb"})
             QFile::remove(path(f));
+        QString error;
+        if (c.earlierMain)
+            ASSERT_TRUE(test::createEarlierMainDatabase(path("viro6.mdb"), &error))
+                << error.toStdString();
+        else
+            ASSERT_TRUE(createDatabaseFile(path("viro6.mdb"), DatabaseKind::Main, &error));
+        FileDb(path("viro6.mdb")).exec("INSERT INTO ZeCust (CustNo, Name) VALUES ('C1', 'c')");
+        makeMainDatabase("viro.mdb", 1, 1, "O");
         {
             FileDb db(path("viro.mdb"));
-            db.exec("CREATE TABLE ZeCust (CustNo TEXT, Name TEXT, Tel TEXT)");
-            db.exec("CREATE TABLE ZeData (CustNo TEXT, ZeDate REAL, STD TEXT)");
-            db.exec("CREATE TABLE ZePrDt (ProNo TEXT, ProSubN TEXT)");
-            db.exec(QString("INSERT INTO ZeCust VALUES ('%1', '%2xyz', '+49 123 456 789 012 345 "
-                            "678 901 234')")
-                        .arg(c.custNo, name50));
-            db.exec(QString("INSERT INTO ZeData VALUES ('X1', 45000, '%1tail')").arg(std200));
-            db.exec("INSERT INTO ZePrDt VALUES ('PROTOCOL-12345', 'a condition name of 30 c')");
+            db.exec(QString("INSERT INTO ZeCust (CustNo, Name) VALUES ('%1', 'first'), ('%2', "
+                            "'second')")
+                        .arg(first, second));
+            db.exec(QString("INSERT INTO ZeData (CustNo, ZeDate) VALUES ('%1', 45500.5), ('%1', "
+                            "45600.25), ('%2', 45700)")
+                        .arg(first, second));
         }
-        messages_.clear();
-        const DatabaseCheckResult r = run();
-        EXPECT_EQ(r.copied, c.copied) << r.transferError.toStdString();
-        connections_.close();
-        FileDb db(path("viro6.mdb"));
-        if (!c.copied) {
-            EXPECT_TRUE(r.transferError.contains("ZeCust row 1")) << r.transferError.toStdString();
-            EXPECT_EQ(messages_.size(), 1);
-            EXPECT_EQ(db.scalar("SELECT count(*) FROM ZeCust").toInt(), 0);
-            EXPECT_TRUE(exists("viro.mdb"));
-            continue;
+        for (int start = 1; start <= 2; ++start) {
+            SCOPED_TRACE("start " + std::to_string(start));
+            messages_.clear();
+            const DatabaseCheckResult r = run();
+            EXPECT_FALSE(r.startupFailure);
+            EXPECT_EQ(r.copied, start == 1) << r.transferError.toStdString();
+            EXPECT_EQ(messages_, start == 1 ? QStringList{message} : QStringList{});
+            connections_.close();
+            EXPECT_FALSE(exists("viro.mdb"));
+            EXPECT_TRUE(exists("viro_20240305_BAK.mdb"));
+            FileDb db(path("viro6.mdb"));
+            EXPECT_EQ(db.scalar("SELECT count(*) FROM ZeCust").toInt(), 4);
+            EXPECT_EQ(db.scalar("SELECT count(*) FROM ZeData").toInt(), 5);
+            EXPECT_EQ(db.scalar("SELECT Name FROM ZeCust WHERE CustNo = '" + first + "'"), "first");
+            EXPECT_EQ(db.scalar("SELECT Name FROM ZeCust WHERE CustNo = '" + second + "'"),
+                      "second");
+            EXPECT_EQ(
+                db.scalar("SELECT count(*) FROM ZeData WHERE CustNo = '" + first + "'").toInt(), 2);
+            EXPECT_DOUBLE_EQ(
+                db.scalar("SELECT PREMEA FROM ZeCust WHERE CustNo = '" + first + "'").toDouble(),
+                45600.25);
+            EXPECT_DOUBLE_EQ(
+                db.scalar("SELECT PREMEA FROM ZeCust WHERE CustNo = '" + second + "'").toDouble(),
+                45700);
         }
-        EXPECT_EQ(db.scalar("SELECT Name FROM ZeCust").toString(), name50);
-        // 30 of "+49 123 456 789 012 345 678 901 234".
-        EXPECT_EQ(db.scalar("SELECT Tel FROM ZeCust").toString(), "+49 123 456 789 012 345 678 90");
-        EXPECT_EQ(db.scalar("SELECT STD FROM ZeData").toString(), std200);
-        EXPECT_EQ(db.scalar("SELECT ProNo FROM ZePrDt").toString(), "PROTOCOL-123");
-        EXPECT_EQ(db.scalar("SELECT ProSubN FROM ZePrDt").toString(), "a condition name of 30 c");
     }
 }
 
@@ -370,23 +489,25 @@ TEST_F(DatabaseCheckTest, TodaysBackupIsReplaced) {
     EXPECT_EQ(count("viro_20240305_BAK.mdb", "SELECT count(*) FROM ZeCust WHERE CustNo = 'O1'"), 1);
 }
 
+// A copy that fails halfway leaves the main database as it was and the older file under its
+// own name; once the fault is gone, the next start takes it over exactly once.
 TEST_F(DatabaseCheckTest, FailureHalfwayLeavesEverythingAsBefore) {
     makeMainDatabase("viro6.mdb", 2, 2, "C");
     makeMainDatabase("viro.mdb", 3, 3, "O");
-    {
-        // A measurement whose patient number is too long for the current layout: the copy
-        // fails after the patients and some measurements have been copied.
-        FileDb db(path("viro.mdb"));
-        db.exec("CREATE TABLE t AS SELECT * FROM ZeData");
-        db.exec("DROP TABLE ZeData");
-        db.exec("CREATE TABLE ZeData AS SELECT * FROM t");
-        db.exec("INSERT INTO ZeData (CustNo, ZeDate) VALUES ('ABCDEFGHIJKLMNOP', 45000)");
-    }
+    // The main database refuses the measurements of O2: the copy fails after the patients and
+    // the measurements of O1 have been copied.
+    FileDb(path("viro6.mdb"))
+        .exec("CREATE TRIGGER refuse BEFORE INSERT ON ZeData WHEN NEW.CustNo = 'O2' "
+              "BEGIN SELECT RAISE(ABORT, 'refused'); END");
     const DatabaseCheckResult r = run();
     EXPECT_FALSE(r.copied);
     EXPECT_FALSE(r.startupFailure) << "the current database still works";
-    EXPECT_FALSE(r.transferError.isEmpty());
+    EXPECT_TRUE(r.transferError.contains("refused")) << r.transferError.toStdString();
     ASSERT_EQ(messages_.size(), 1);
+    EXPECT_TRUE(messages_.first().startsWith("6: The older database " +
+                                             QDir::toNativeSeparators(path("viro.mdb")) +
+                                             " could not be taken over"))
+        << messages_.first().toStdString();
     connections_.close();
     EXPECT_TRUE(exists("viro.mdb"));
     EXPECT_FALSE(exists("viro_20240305_BAK.mdb"));
@@ -395,7 +516,121 @@ TEST_F(DatabaseCheckTest, FailureHalfwayLeavesEverythingAsBefore) {
     EXPECT_EQ(count("viro6.mdb", "SELECT count(*) FROM ZePro"), 1);
     EXPECT_DOUBLE_EQ(FileDb(path("viro6.mdb")).scalar("SELECT PREMEA FROM ZeCust").toDouble(), 999)
         << "PREMEA untouched too";
+
+    FileDb(path("viro6.mdb")).exec("DROP TRIGGER refuse");
+    for (int start = 2; start <= 3; ++start) {
+        SCOPED_TRACE("start " + std::to_string(start));
+        messages_.clear();
+        EXPECT_EQ(run().copied, start == 2);
+        EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+        connections_.close();
+        EXPECT_FALSE(exists("viro.mdb"));
+        EXPECT_EQ(count("viro6.mdb", "SELECT count(*) FROM ZeCust"), 5);
+        EXPECT_EQ(count("viro6.mdb", "SELECT count(*) FROM ZeData"), 10);
+        EXPECT_EQ(count("viro_20240305_BAK.mdb", "SELECT count(*) FROM ZeData"), 6);
+    }
 }
+
+// A file step that fails is shown naming the file and written to the log; the steps go on, an
+// older database stays for the next start and is taken over once the way is clear.
+TEST_F(DatabaseCheckTest, FileStepFailuresAreShown) {
+    struct Case {
+        const char* name;
+        const char* blocked; // a folder stands where this file would go
+        const char* named;   // the file the message names
+        bool startupFailure; // the main database is missing afterwards
+        bool olderWaits;     // viro.mdb stays for the next start
+    };
+    const std::vector<Case> cases = {
+        {"today's backup cannot be replaced", "viro_20240305_BAK.mdb", "viro_20240305_BAK.mdb",
+         false, true},
+        {"the backup name holds a log that cannot be removed", "viro_20240305_BAK.mdb-wal",
+         "viro_20240305_BAK.mdb-wal", false, true},
+        {"the template cannot be copied over a log", "viro6.mdb-wal", "viro6.mdb-wal", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        connections_.close();
+        for (const char* f : {"viro6.mdb", "viro.mdb", "viro_20240305_BAK.mdb"})
+            QFile::remove(path(f));
+        if (c.olderWaits) {
+            makeMainDatabase("viro6.mdb", 1, 0, "C");
+            makeMainDatabase("viro.mdb", 1, 1, "O");
+        }
+        blockWithFolder(path(c.blocked));
+        messages_.clear();
+        const DatabaseCheckResult r = run();
+        EXPECT_EQ(r.startupFailure, c.startupFailure);
+        EXPECT_FALSE(r.copied);
+        ASSERT_EQ(r.fileErrors.size(), 1);
+        EXPECT_TRUE(r.fileErrors.first().contains(QDir::toNativeSeparators(path(c.named))))
+            << r.fileErrors.first().toStdString();
+        ASSERT_FALSE(messages_.isEmpty());
+        EXPECT_EQ(messages_.first(), "6: " + r.fileErrors.first());
+        connections_.close();
+        EXPECT_EQ(exists("viro.mdb"), c.olderWaits);
+        EXPECT_EQ(exists("viro6.mdb"), !c.startupFailure) << "no part of a copy is left";
+
+        // The way cleared, the next start does what was left.
+        ASSERT_TRUE(QDir(path(c.blocked)).removeRecursively());
+        messages_.clear();
+        const DatabaseCheckResult next = run();
+        EXPECT_FALSE(next.startupFailure);
+        EXPECT_EQ(next.copied, c.olderWaits);
+        EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+        connections_.close();
+        EXPECT_FALSE(exists("viro.mdb"));
+        if (c.olderWaits) {
+            EXPECT_EQ(count("viro6.mdb", "SELECT count(*) FROM ZeData"), 2);
+        }
+    }
+}
+
+// A rename the file system refuses (a read-only data folder) is shown naming both files.
+TEST_F(DatabaseCheckTest, RefusedRenameIsShown) {
+    makeMainDatabase("viro6.mdb", 1, 0, "C");
+    makeMainDatabase("viro_60.mdb", 0, 0, "F");
+    ReadOnlyFolder readOnly(dir_.path());
+    if (!readOnly.unwritable())
+        GTEST_SKIP() << "permissions do not stop writes here (running as root)";
+    const DatabaseCheckResult r = run();
+    ASSERT_FALSE(r.fileErrors.isEmpty());
+    const QString& e = r.fileErrors.first();
+    EXPECT_TRUE(e.contains(QDir::toNativeSeparators(path("viro6.mdb"))) &&
+                e.contains(QDir::toNativeSeparators(path("viro.mdb"))))
+        << e.toStdString();
+    EXPECT_TRUE(messages_.contains("6: " + e)) << messages_.join('\n').toStdString();
+    connections_.close();
+    EXPECT_TRUE(exists("viro_60.mdb"));
+    EXPECT_TRUE(exists("viro6.mdb"));
+    EXPECT_FALSE(exists("viro.mdb"));
+}
+
+#ifdef Q_OS_UNIX
+// The template copy cut short (a full disk) leaves no "viro6.mdb" that a later start would
+// take for the main database; the next start with room makes a whole one.
+TEST_F(DatabaseCheckTest, TemplateCopyCutShortLeavesNoMainDatabase) {
+    const qint64 size = QFileInfo(path("ZeSpa_60.mdb")).size();
+    ASSERT_GT(size, 8192);
+    {
+        FileSizeLimit limit(8192);
+        ASSERT_TRUE(limit.active());
+        const DatabaseCheckResult r = run();
+        EXPECT_TRUE(r.startupFailure);
+        ASSERT_EQ(r.fileErrors.size(), 1);
+        EXPECT_TRUE(r.fileErrors.first().contains(QDir::toNativeSeparators(path("viro6.mdb"))))
+            << r.fileErrors.first().toStdString();
+    }
+    connections_.close();
+    EXPECT_FALSE(exists("viro6.mdb"));
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files).size(), 3) << "no temporary file left";
+    messages_.clear();
+    const DatabaseCheckResult r = run();
+    EXPECT_FALSE(r.startupFailure);
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('\n').toStdString();
+    EXPECT_EQ(QFileInfo(path("viro6.mdb")).size(), size);
+}
+#endif
 
 TEST_F(DatabaseCheckTest, AccessOlderDatabases) {
     struct Case {
@@ -605,6 +840,96 @@ TEST(InstallationFiles, CopiedIntoNewDataFolder) {
     EXPECT_FALSE(r.startupFailure);
     EXPECT_TRUE(connections.isOpen());
     EXPECT_FALSE(copyInstallationFiles(share.path() + "/missing", folder, &error));
+}
+
+// An installation file that cannot be copied is named; the others are copied all the same.
+TEST(InstallationFiles, FailureNamesTheFileAndCopiesTheRest) {
+    QTemporaryDir share, data;
+    QString error;
+    ASSERT_TRUE(createDatabaseFile(share.filePath(dataFileName("ZeSpa_60.mdb")), DatabaseKind::Main,
+                                   &error));
+    ASSERT_TRUE(QDir(share.path()).mkpath(dataFileName("Data")));
+    writeFile(share.filePath(dataFileName("Data") + "/" + dataFileName("PLh1.bmp")), "BM");
+    // A file stands where the picture folder belongs.
+    writeFile(data.filePath(dataFileName("Data")), "not a folder");
+    EXPECT_FALSE(copyInstallationFiles(share.path(), data.path(), &error));
+    EXPECT_TRUE(error.contains(QDir::toNativeSeparators(data.filePath(dataFileName("Data")))))
+        << error.toStdString();
+    EXPECT_TRUE(error.contains(dataFileName("PLh1.bmp"))) << error.toStdString();
+    EXPECT_TRUE(QFile::exists(data.filePath(dataFileName("ZeSpa_60.mdb"))));
+}
+
+#ifdef Q_OS_UNIX
+// A copy that fails part way (the file size limit standing in for a full disk, or a source
+// that cannot be read) leaves no part of the file under the target's name, and a target that
+// was there stays as it was.
+TEST(AtomicCopy, FailureLeavesNoPartOfTheFile) {
+    struct Case {
+        const char* name;
+        bool unreadableSource;
+        bool targetExisted;
+        rlim_t limit; // bytes a file may reach
+    };
+    // A limit inside a write cuts it short; one between writes refuses the next one outright.
+    const std::vector<Case> cases = {
+        {"write cut short, new target", false, false, 100 * 1024},
+        {"write cut short, replacing a target", false, true, 100 * 1024},
+        {"write refused, new target", false, false, 256 * 1024},
+        {"source cannot be read", true, false, 256 * 1024},
+    };
+    QByteArray big(1 << 20, Qt::Uninitialized);
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        QString source = dir.filePath("source.bin");
+        writeFile(source, big);
+        if (c.unreadableSource) {
+            // Opens, but every read fails: nothing is mapped at address 0.
+            source = "/proc/self/mem";
+            if (!QFile::exists(source))
+                GTEST_SKIP() << "no " << source.toStdString();
+        }
+        const QString target = dir.filePath("target.mdb");
+        if (c.targetExisted)
+            writeFile(target, "old");
+        const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+        QString error;
+        bool copied = true;
+        {
+            FileSizeLimit limit(c.limit);
+            ASSERT_TRUE(limit.active());
+            copied = copyFileAtomically(source, target, &error);
+        }
+        EXPECT_FALSE(copied);
+        EXPECT_TRUE(error.contains(QDir::toNativeSeparators(target))) << error.toStdString();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), before) << "no temporary file left";
+        EXPECT_EQ(readFile(target), c.targetExisted ? QByteArray("old") : QByteArray());
+        if (c.unreadableSource)
+            continue;
+        ASSERT_TRUE(copyFileAtomically(source, target, &error)) << error.toStdString();
+        EXPECT_EQ(readFile(target), big);
+        EXPECT_EQ(QFile::permissions(target) & (QFileDevice::ReadOwner | QFileDevice::WriteOwner),
+                  QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+}
+#endif
+
+// Logs left by an earlier file of the target's name are removed, so they are never read as
+// the copy's own.
+TEST(AtomicCopy, StaleLogsOfTheTargetAreRemoved) {
+    QTemporaryDir dir;
+    QString error;
+    const QString templ = dir.filePath("zespa_60.mdb");
+    ASSERT_TRUE(createDatabaseFile(templ, DatabaseKind::Main, &error));
+    const QString target = dir.filePath("viro6.mdb");
+    for (const char* side : {"-wal", "-shm", "-journal"})
+        writeFile(target + side, "stale");
+    ASSERT_TRUE(copyFileAtomically(templ, target, &error)) << error.toStdString();
+    for (const char* side : {"-wal", "-shm", "-journal"})
+        EXPECT_FALSE(QFile::exists(target + side)) << side;
+    EXPECT_EQ(readFile(target), readFile(templ));
 }
 
 TEST(BackupNames, DatedByTheDay) {

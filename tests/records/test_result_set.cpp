@@ -218,12 +218,13 @@ TEST_F(ResultSetTest, TooLongTextIsRefusedAndNothingWritten) {
     ResultSet rs(db());
     ASSERT_TRUE(rs.open(patientListSelection(1)));
     rs.append();
-    rs.setValue("CustNo", QString(16, 'x'));
+    rs.setValue("CustNo", "N1");
+    rs.setValue("Name", QString(51, 'x'));
     QString error;
     EXPECT_FALSE(rs.post(&error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(rs.state(), ResultSet::State::Insert) << "the row can still be corrected";
-    rs.setValue("CustNo", QString(15, 'x'));
+    rs.setValue("Name", QString(50, 'x'));
     EXPECT_TRUE(rs.post(&error)) << error.toStdString();
     EXPECT_EQ(scalar("SELECT count(*) FROM ZeCust").toInt(), 4);
 }
@@ -257,6 +258,7 @@ TEST_F(ResultSetTest, MovingPostsThePendingChange) {
         std::function<bool(ResultSet&)> move;
         bool posted;
         const char* currentAfter; // patient number current afterwards
+        QString tel = {};         // when set, a telephone number too long for its column
     };
     const std::vector<Case> cases = {
         {"next after edit", false, "p1", [](ResultSet& r) { return r.next(); }, true, "P2"},
@@ -268,10 +270,10 @@ TEST_F(ResultSetTest, MovingPostsThePendingChange) {
         {"first after insert", true, "N9", [](ResultSet& r) { return r.first(); }, true, "p1"},
         {"refresh after insert", true, "N9", [](ResultSet& r) { return r.refresh(); }, true, "N9"},
         {"append after insert", true, "N9", [](ResultSet& r) { return r.append(); }, true, ""},
-        {"next after a bad edit", false, QString(16, 'x'), [](ResultSet& r) { return r.next(); },
-         false, ""},
-        {"refresh after a bad insert", true, QString(16, 'x'),
-         [](ResultSet& r) { return r.refresh(); }, false, ""},
+        {"next after a bad edit", false, "p1", [](ResultSet& r) { return r.next(); }, false, "",
+         QString(31, '9')},
+        {"refresh after a bad insert", true, "N9", [](ResultSet& r) { return r.refresh(); }, false,
+         "", QString(31, '9')},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -283,6 +285,8 @@ TEST_F(ResultSetTest, MovingPostsThePendingChange) {
         ASSERT_TRUE(c.insert ? rs.append() : rs.edit());
         rs.setValue("CustNo", c.custNo);
         rs.setValue("Name", "posted");
+        if (!c.tel.isEmpty())
+            rs.setValue("Tel", c.tel);
         const int rowsBefore = rs.rowCount();
         EXPECT_EQ(c.move(rs), c.posted);
         const int written = scalar("SELECT count(*) FROM ZeCust WHERE Name = 'posted'").toInt();
@@ -445,22 +449,26 @@ TEST(Statements, PatientListTextsAndClicks) {
         int key;
         const char* statement;
     };
+    // The text a result set runs for each patient list.
     const std::vector<Case> cases = {
-        {1, "select * from ZeCust ORDER BY CustNo"},
-        {0, "select * from ZeCust ORDER BY CustNo DESC"},
-        {-2, "select * from ZeCust ORDER BY Name DESC"},
-        {3, "select * from ZeCust ORDER BY Sex"},
-        {4, "select * from ZeCust ORDER BY DBirth"},
-        {5, "select * from ZeCust ORDER BY DBirth"},
-        {-6, "select * from ZeCust ORDER BY Premea DESC"},
-        {7, "select * from ZeCust ORDER BY Tel"},
-        {8, "select * from ZeCust ORDER BY Addr"},
-        {9, "select * from ZeCust ORDER BY email"},
-        {10, "select * from ZeCust ORDER BY Tel2"},
-        {-11, "select * from ZeCust ORDER BY Tel3 DESC"},
+        {1, R"(SELECT rowid FROM "ZeCust" ORDER BY CustNo)"},
+        {0, R"(SELECT rowid FROM "ZeCust" ORDER BY CustNo DESC)"},
+        {-2, R"(SELECT rowid FROM "ZeCust" ORDER BY Name DESC)"},
+        {3, R"(SELECT rowid FROM "ZeCust" ORDER BY Sex)"},
+        {4, R"(SELECT rowid FROM "ZeCust" ORDER BY DBirth)"},
+        {5, R"(SELECT rowid FROM "ZeCust" ORDER BY DBirth)"},
+        {-6, R"(SELECT rowid FROM "ZeCust" ORDER BY Premea DESC)"},
+        {7, R"(SELECT rowid FROM "ZeCust" ORDER BY Tel)"},
+        {8, R"(SELECT rowid FROM "ZeCust" ORDER BY Addr)"},
+        {9, R"(SELECT rowid FROM "ZeCust" ORDER BY email)"},
+        {10, R"(SELECT rowid FROM "ZeCust" ORDER BY Tel2)"},
+        {-11, R"(SELECT rowid FROM "ZeCust" ORDER BY Tel3 DESC)"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(patientListStatement(c.key), QString(c.statement)) << c.key;
+    for (const Case& c : cases) {
+        const Selection s = patientListSelection(c.key);
+        EXPECT_EQ(s.statement(), QString(c.statement)) << c.key;
+        EXPECT_TRUE(s.bindings.isEmpty()) << c.key;
+    }
 
     struct Click {
         int key, column, result;
@@ -473,7 +481,7 @@ TEST(Statements, PatientListTextsAndClicks) {
         EXPECT_EQ(sortKeyAfterClick(c.key, c.column), c.result) << c.key << " click " << c.column;
 
     EXPECT_EQ(measurementListSelection(" 12 ").statement(),
-              "SELECT * FROM ZeData WHERE CustNo = ? ORDER BY ZeDate DESC");
+              R"(SELECT rowid FROM "ZeData" WHERE CustNo = ? ORDER BY ZeDate DESC)");
     EXPECT_EQ(measurementListSelection(" 12 ").bindings, QVariantList{"12"});
 }
 

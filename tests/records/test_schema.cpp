@@ -1,5 +1,8 @@
 #include "records/schema.h"
 
+#include "records/connection.h"
+#include "records_fixture.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -105,8 +108,10 @@ TEST_F(SchemaTest, WidthsAndFlagsAreEnforcedOnWrite) {
         bool accepted;
     };
     const std::vector<Case> cases = {
-        {"INSERT INTO ZeCust (CustNo) VALUES ('123456789012345')", true},
-        {"INSERT INTO ZeCust (CustNo) VALUES ('1234567890123456')", false},
+        // Stored patient numbers are kept whole whatever their length; the windows hold new
+        // ones to 15 characters.
+        {"INSERT INTO ZeCust (CustNo) VALUES ('1234567890123456')", true},
+        {"INSERT INTO ZeData (CustNo) VALUES (printf('%.300c', 'n'))", true},
         {"INSERT INTO ZeCust (Name) VALUES (printf('%.50c', 'x'))", true},
         {"INSERT INTO ZeCust (Name) VALUES (printf('%.51c', 'x'))", false},
         {"INSERT INTO ZeCust (Sex) VALUES (1)", true},
@@ -118,6 +123,97 @@ TEST_F(SchemaTest, WidthsAndFlagsAreEnforcedOnWrite) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(exec(QString::fromLatin1(c.sql)), c.accepted) << c.sql;
+}
+
+TEST(SchemaWidths, WhatWindowsTakeAndWhatColumnsHold) {
+    struct Case {
+        const TableDef& table;
+        const char* field;
+        int width, inputLimit;
+    };
+    const std::vector<Case> cases = {
+        {zeCustTable(), "CustNo", 0, 15}, {zeDataTable(), "CustNo", 0, 15},
+        {zeCustTable(), "Name", 50, 50},  {zeDataTable(), "STD", 200, 200},
+        {zeCustTable(), "BType", 0, 0},   {zePrDtTable(), "ProNo", 12, 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table.name.toStdString() + "." + c.field);
+        const FieldDef* f = c.table.field(c.field);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->width, c.width);
+        EXPECT_EQ(f->inputLimit(), c.inputLimit);
+    }
+}
+
+// A main database of an earlier build is rebuilt to the current layout with its rows, keys,
+// indexes and AutoNumber counter; one with a column of its own is left as it is.
+TEST(SchemaUpgrade, EarlierMainDatabase) {
+    struct Case {
+        const char* name;
+        bool extraColumn;
+        bool deleteAll; // every measurement deleted before the upgrade
+        bool upgraded;
+    };
+    const std::vector<Case> cases = {
+        {"rows kept, the deleted top key stays used", false, false, true},
+        {"every measurement deleted", false, true, true},
+        {"a column this build does not know", true, false, false},
+    };
+    const QString longNumber = QString("N").repeated(20);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("viro6.mdb");
+        QString error;
+        ASSERT_TRUE(test::createEarlierMainDatabase(path, &error, c.extraColumn))
+            << error.toStdString();
+        Connection main(ConnectionRole::Main);
+        ASSERT_TRUE(main.open(path, &error)) << error.toStdString();
+        auto exec = [&](const QString& sql) { return QSqlQuery(main.database()).exec(sql); };
+        auto scalar = [&](const QString& sql) {
+            QSqlQuery q(main.database());
+            return q.exec(sql) && q.next() ? q.value(0) : QVariant();
+        };
+        ASSERT_TRUE(exec("INSERT INTO ZeCust (CustNo, Name) VALUES ('A', 'Anna')"));
+        for (int k = 1; k <= 3; ++k)
+            ASSERT_TRUE(exec(QString("INSERT INTO ZeData (CustNo, ZeDate, ZE1) VALUES ('A', "
+                                     "%1, %1)")
+                                 .arg(45000 + k)));
+        ASSERT_TRUE(exec(c.deleteAll ? "DELETE FROM ZeData" : "DELETE FROM ZeData WHERE MKEY = 3"));
+        ASSERT_FALSE(exec("INSERT INTO ZeCust (CustNo) VALUES ('" + longNumber + "')"))
+            << "the earlier layout refuses long numbers";
+
+        EXPECT_EQ(upgradeMainDatabase(main, &error), c.upgraded) << error.toStdString();
+        EXPECT_EQ(exec("INSERT INTO ZeCust (CustNo) VALUES ('" + longNumber + "')"), c.upgraded);
+        EXPECT_EQ(exec("INSERT INTO ZeData (CustNo, ZeDate) VALUES ('" + longNumber + "', 45100)"),
+                  c.upgraded);
+        EXPECT_FALSE(exec(QString("INSERT INTO ZeCust (Name) VALUES ('%1')").arg(QString(51, 'x'))))
+            << "other widths stay enforced";
+        EXPECT_EQ(scalar("SELECT Name FROM ZeCust WHERE CustNo = 'a'").toString(), "Anna")
+            << "rows kept, compared without letter case";
+        EXPECT_EQ(scalar("SELECT count(*) FROM sqlite_master WHERE type = 'index'").toInt(), 13);
+        if (!c.upgraded) {
+            EXPECT_TRUE(error.contains("Extra")) << error.toStdString();
+            continue;
+        }
+        EXPECT_EQ(scalar("SELECT max(MKEY) FROM ZeData").toInt(), 4)
+            << "keys 1 to 3 were given out before";
+        EXPECT_EQ(scalar("SELECT count(*) FROM ZeData WHERE CustNo = 'A'").toInt(),
+                  c.deleteAll ? 0 : 2);
+        if (!c.deleteAll) {
+            EXPECT_DOUBLE_EQ(scalar("SELECT ZE1 FROM ZeData WHERE MKEY = 2").toDouble(), 45002);
+        }
+        for (const TableDef* t : tablesOf(DatabaseKind::Main)) {
+            QSqlQuery q(main.database());
+            q.prepare("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?");
+            q.addBindValue(t->name);
+            ASSERT_TRUE(q.exec() && q.next());
+            EXPECT_EQ(q.value(0).toString(), createTableStatement(*t)) << t->name.toStdString();
+        }
+        // A file of this build's layout has nothing to upgrade.
+        EXPECT_TRUE(upgradeMainDatabase(main, &error)) << error.toStdString();
+        EXPECT_EQ(scalar("SELECT count(*) FROM ZeData").toInt(), c.deleteAll ? 1 : 3);
+    }
 }
 
 TEST_F(SchemaTest, TextComparesWithoutLetterCase) {

@@ -150,40 +150,64 @@ TEST_F(StartupStatusTest, TakeOverShowsTransferProgress) {
 }
 
 // A first start: the data folder is empty, the installation files come from the share folder
-// named by $VIRO_SHARE_DIR, and the main database is made from the template.
+// named by $VIRO_SHARE_DIR, and the main database is made from the template. A file that cannot
+// be copied is named to the user, and the start goes on with the others.
 TEST(StartupCheck, FirstStartFillsAnEmptyDataFolder) {
-    QTemporaryDir share, data;
-    ASSERT_TRUE(share.isValid() && data.isValid());
-    QString error;
-    ASSERT_TRUE(createDatabaseFile(share.filePath(dataFileName("ZeSpa_60.mdb")), DatabaseKind::Main,
-                                   &error));
-    ASSERT_TRUE(createDatabaseFile(share.filePath(dataFileName("viroE.mdb")),
-                                   DatabaseKind::ReferenceTexts, &error));
-    ASSERT_TRUE(createDatabaseFile(share.filePath(dataFileName("viroZE.mdb")),
-                                   DatabaseKind::StandardProtocols, &error));
-    ASSERT_TRUE(QDir(share.path()).mkpath("Data"));
-    QFile picture(share.filePath("Data/" + dataFileName("PLh1.bmp")));
-    ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
-    picture.write("BM");
-    picture.close();
-    const QByteArray previous = qgetenv("VIRO_SHARE_DIR");
-    qputenv("VIRO_SHARE_DIR", share.path().toUtf8());
-    ScriptedPrompts prompts;
-    DatabaseConnections connections;
-    const QString folder = data.path() + "/";
-    const bool ok = runStartupCheck(nullptr, nullptr, folder, connections);
-    if (previous.isEmpty())
-        qunsetenv("VIRO_SHARE_DIR");
-    else
-        qputenv("VIRO_SHARE_DIR", previous);
-    EXPECT_TRUE(ok);
-    EXPECT_TRUE(prompts.asked.empty());
-    EXPECT_TRUE(connections.isOpen());
-    for (const char* f : {"ZeSpa_60.mdb", "viroE.mdb", "viroZE.mdb", "viro6.mdb"})
-        EXPECT_TRUE(QFile::exists(folder + dataFileName(f))) << f;
-    EXPECT_TRUE(QFile::exists(folder + "Data/" + dataFileName("PLh1.bmp")));
-    EXPECT_FALSE(QFile::exists(folder + dataFileName("viro.mdb")));
-    connections.close();
+    struct Case {
+        const char* name;
+        bool pictureFolderBlocked; // a file stands where the picture folder belongs
+    };
+    const std::vector<Case> cases = {
+        {"every file copied", false},
+        {"the pictures cannot be copied", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir share, data;
+        ASSERT_TRUE(share.isValid() && data.isValid());
+        QString error;
+        ASSERT_TRUE(createDatabaseFile(share.filePath(dataFileName("ZeSpa_60.mdb")),
+                                       DatabaseKind::Main, &error));
+        ASSERT_TRUE(createDatabaseFile(share.filePath(dataFileName("viroE.mdb")),
+                                       DatabaseKind::ReferenceTexts, &error));
+        ASSERT_TRUE(createDatabaseFile(share.filePath(dataFileName("viroZE.mdb")),
+                                       DatabaseKind::StandardProtocols, &error));
+        ASSERT_TRUE(QDir(share.path()).mkpath(dataFileName("Data")));
+        QFile picture(share.filePath(dataFileName("Data") + "/" + dataFileName("PLh1.bmp")));
+        ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+        picture.write("BM");
+        picture.close();
+        const QString pictures = data.filePath(dataFileName("Data"));
+        if (c.pictureFolderBlocked) {
+            QFile blocker(pictures);
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        }
+        const QByteArray previous = qgetenv("VIRO_SHARE_DIR");
+        qputenv("VIRO_SHARE_DIR", share.path().toUtf8());
+        ScriptedPrompts prompts;
+        DatabaseConnections connections;
+        const QString folder = data.path() + "/";
+        const bool ok = runStartupCheck(nullptr, nullptr, folder, connections);
+        if (previous.isEmpty())
+            qunsetenv("VIRO_SHARE_DIR");
+        else
+            qputenv("VIRO_SHARE_DIR", previous);
+        EXPECT_TRUE(ok);
+        EXPECT_TRUE(connections.isOpen());
+        for (const char* f : {"ZeSpa_60.mdb", "viroE.mdb", "viroZE.mdb", "viro6.mdb"})
+            EXPECT_TRUE(QFile::exists(folder + dataFileName(f))) << f;
+        EXPECT_FALSE(QFile::exists(folder + dataFileName("viro.mdb")));
+        if (c.pictureFolderBlocked) {
+            ASSERT_EQ(prompts.asked.size(), 1u);
+            EXPECT_EQ(prompts.asked.front().type, 6);
+            EXPECT_TRUE(prompts.asked.front().text.contains(QDir::toNativeSeparators(pictures)))
+                << prompts.asked.front().text.toStdString();
+        } else {
+            EXPECT_TRUE(prompts.asked.empty());
+            EXPECT_TRUE(QFile::exists(pictures + "/" + dataFileName("PLh1.bmp")));
+        }
+        connections.close();
+    }
 }
 
 } // namespace
