@@ -150,6 +150,9 @@ void launchProgram(const QString& program, const QString& parameter, ShellOpener
     const LaunchRequest request = planLaunch(program, parameter, fileExists);
     if (request.launch)
         opener.open(request.program, request.parameter);
+    else if (!program.trimmed().isEmpty())
+        qCWarning(lcCore).noquote() << "Not launched: the program" << program.trimmed()
+                                    << "was not found";
 }
 
 } // namespace viro

@@ -1,6 +1,7 @@
 #include "device/probe_link.h"
 
 #include "device/hid_port.h"
+#include "device/log.h"
 #include "device/tick_clock.h"
 
 namespace viro {
@@ -64,6 +65,9 @@ bool ProbeLink::sendCommand(const QString& command) {
         if (answered)
             break;
     }
+    if (!replyReceived_ && isHeld())
+        qCWarning(lcDevice).noquote() << "No reply from the probe to" << command << "after"
+                                      << kTries << "tries";
     return replyReceived_;
 }
 
@@ -171,6 +175,8 @@ bool ProbeLink::claimProbe() {
             continue;
         if (port_.open(device))
             return true;
+        qCWarning(lcDevice).noquote() << "A probe is plugged in but cannot be opened:"
+                                      << device.path;
     }
     return false;
 }
@@ -198,6 +204,9 @@ void ProbeLink::setUp() {
     serial_ = readRegisters(0x00, 6);
     if (released())
         return;
+    if (serial_.isEmpty())
+        qCWarning(lcDevice) << "The probe's serial number could not be read";
+    qCInfo(lcDevice).noquote() << "Probe attached:" << hardware_.trimmed() << serial_;
     if (a02_) {
         const QString nrm = readRegisters(0x0B, 2);
         const QString hi = readRegisters(0x09, 2);
@@ -205,6 +214,9 @@ void ProbeLink::setUp() {
             return;
         nrmConstant_ = probe::parseHex(nrm).value_or(kDefaultDeviceConstant);
         hiConstant_ = probe::parseHex(hi).value_or(kDefaultDeviceConstant);
+        if (nrm.isEmpty() || hi.isEmpty())
+            qCWarning(lcDevice) << "The probe's device constants could not be read; using"
+                                << kDefaultDeviceConstant;
     } else {
         nrmConstant_ = kDefaultDeviceConstant;
         hiConstant_ = kDefaultDeviceConstant;
@@ -212,6 +224,8 @@ void ProbeLink::setUp() {
 }
 
 void ProbeLink::release() {
+    if (online_)
+        qCInfo(lcDevice) << "Probe detached";
     ++generation_;
     port_.flush();
     port_.close();

@@ -150,6 +150,7 @@ bool TZeForm::initialise(QString* error) {
         settings_ = Settings::firstStartDefaults(QDate::currentDate());
         QString message;
         if (!ensureDataFolder(dataFolder_, &message) || !saveSettings(&message)) {
+            qCWarning(lcShell).noquote() << "Cannot start:" << message;
             if (error)
                 *error = message;
             return false;
@@ -472,6 +473,7 @@ void TZeForm::runFirstActivation() {
     state_.startupPending = false;
     const bool ok = services_.startupCheck ? services_.startupCheck(*this) : true;
     if (!ok) {
+        qCWarning(lcShell) << "The start-up check failed; the program closes";
         closingAfterFailedStart_ = true;
         close();
         return;

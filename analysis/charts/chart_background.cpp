@@ -1,5 +1,7 @@
 #include "analysis/charts/chart_background.h"
 
+#include "analysis/charts/log.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -58,8 +60,10 @@ std::optional<QImage> loadChartBackground(const QString& dataFolder, const QStri
     const QMutexLocker lock(&cacheMutex());
     if (!info.isFile()) {
         pictureCache().remove(path);
+        const QString message = QStringLiteral("Cannot find the chart picture %1").arg(path);
+        qCWarning(lcCharts).noquote() << message;
         if (error)
-            *error = QStringLiteral("Cannot find the chart picture %1").arg(path);
+            *error = message;
         return std::nullopt;
     }
     auto found = pictureCache().constFind(path);
@@ -72,9 +76,11 @@ std::optional<QImage> loadChartBackground(const QString& dataFolder, const QStri
     const QImage image = reader.read();
     if (image.isNull()) {
         pictureCache().remove(path);
+        const QString message =
+            QStringLiteral("Cannot read the chart picture %1: %2").arg(path, reader.errorString());
+        qCWarning(lcCharts).noquote() << message;
         if (error)
-            *error = QStringLiteral("Cannot read the chart picture %1: %2")
-                         .arg(path, reader.errorString());
+            *error = message;
         return std::nullopt;
     }
     CachedPicture entry{info.lastModified(), info.size(), withTransparentKey(image)};
