@@ -4,33 +4,45 @@
 #include "device/tick_clock.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
+// A simulated probe plugged in and taken by ProbeLink on the system clock.
+struct ProbeRig {
+    viro::SystemTickClock clock;
+    viro::SimulatedProbe probe{clock};
+    viro::SimulatedPort port{clock};
+    viro::ProbeLink link{port, clock};
+
+    ProbeRig() {
+        viro::configureDefaultProbe(probe);
+        port.addProbe(probe);
+        link.deviceChange();
+    }
+    // The probe's own log is not part of the program's cost.
+    void clearLogs() {
+        probe.clearLog();
+        port.clearLog();
+    }
+};
+
 // One command exchange through ProbeLink against a simulated probe that answers at once: the
 // program's own cost per exchange (shift, report, queued reply, event processing, decoding).
 // Target: at least 20,000 exchanges per second.
 template <typename Exchange> void runExchanges(benchmark::State& state, Exchange exchange) {
-    viro::SystemTickClock clock;
-    viro::SimulatedProbe probe(clock);
-    viro::configureDefaultProbe(probe);
-    probe.touchPoint(0);
-    viro::SimulatedPort port(clock);
-    port.addProbe(probe);
-    viro::ProbeLink link(port, clock);
-    link.deviceChange();
-    if (!link.isOnline()) {
+    ProbeRig rig;
+    rig.probe.touchPoint(0);
+    if (!rig.link.isOnline()) {
         state.SkipWithError("no simulated probe");
         return;
     }
-    link.sendCommand(QStringLiteral("K0001"));
+    rig.link.sendCommand(QStringLiteral("K0001"));
     for (auto _ : state) {
-        exchange(link);
-        // The probe's own log is not part of the program's cost.
-        probe.clearLog();
-        port.clearLog();
+        exchange(rig.link);
+        rig.clearLogs();
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -51,23 +63,16 @@ BENCHMARK(BM_SendCommand);
 // is the protocol's; the CPU time is what waiting costs the user-interface thread, which should
 // stay a small share of it (the thread sleeps until an event or the deadline).
 void BM_CommandWithoutReply(benchmark::State& state) {
-    viro::SystemTickClock clock;
-    viro::SimulatedProbe probe(clock);
-    viro::configureDefaultProbe(probe);
-    viro::SimulatedPort port(clock);
-    port.addProbe(probe);
-    viro::ProbeLink link(port, clock);
-    link.deviceChange();
-    if (!link.isOnline()) {
+    ProbeRig rig;
+    if (!rig.link.isOnline()) {
         state.SkipWithError("no simulated probe");
         return;
     }
-    probe.setSilent(true);
+    rig.probe.setSilent(true);
     const QString command = QStringLiteral("D0000");
     for (auto _ : state) {
-        benchmark::DoNotOptimize(link.sendCommand(command));
-        probe.clearLog();
-        port.clearLog();
+        benchmark::DoNotOptimize(rig.link.sendCommand(command));
+        rig.clearLogs();
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -77,6 +82,8 @@ BENCHMARK(BM_CommandWithoutReply)->Unit(benchmark::kMillisecond)->UseRealTime()-
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // The silent probe's warnings would bury the results.
+    QLoggingCategory::setFilterRules(QStringLiteral("viro.*=false"));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
