@@ -1,5 +1,7 @@
 #include "core/application_state.h"
 
+#include <algorithm>
+
 namespace viro {
 
 void ApplicationState::resetChartSelections() {
@@ -15,11 +17,14 @@ void ApplicationState::clearMeasurement() {
     const bool highPotential = measurement.highPotential;
     measurement = MeasurementRecord();
     measurement.highPotential = highPotential;
+    measurementHoldsData = false;
     resetAnalysisView();
 }
 
 void ApplicationState::replaceMeasurement(const MeasurementRecord& record) {
     measurement = record;
+    measurementHoldsData = std::any_of(record.values.begin(), record.values.end(),
+                                       [](double v) { return v != 0; });
     resetAnalysisView();
 }
 

@@ -44,6 +44,8 @@ public:
     int analysisPage = 0;
 
     int pointsMeasuredSinceAnalysis = 0;
+    // The current measurement holds measured or loaded values (Save and Clear are offered).
+    bool measurementHoldsData = false;
     int patientSortColumn = 1; // the sign gives the direction
     bool recallFromMainWindow = false;
     bool startupPending = true;

@@ -1,0 +1,7 @@
+#include "measure/log.h"
+
+namespace viro {
+
+Q_LOGGING_CATEGORY(lcMeasure, "viro.measure", QtInfoMsg)
+
+} // namespace viro

@@ -1,0 +1,3 @@
+#include "measure/measurement_engine.h"
+
+namespace viro {} // namespace viro

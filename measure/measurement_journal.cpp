@@ -1,0 +1,3 @@
+#include "measure/measurement_journal.h"
+
+namespace viro {} // namespace viro

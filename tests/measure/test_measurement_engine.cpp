@@ -1,0 +1,1 @@
+#include "measure/measurement_engine.h"
