@@ -2,6 +2,7 @@
 
 #include "analysis/measurement_record.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -24,21 +25,24 @@ struct JournalHeader {
 
 // One completed point as the run stored it.
 struct JournalPoint {
-    int position = 0;     // 1-24 in measuring order
-    int point = 0;        // point index 1-24
-    double value = 0;     // µA
+    int position = 0; // 1-24 in measuring order
+    int point = 0;    // point index 1-24
+    double value = 0; // µA
     double compensated = 0;
     double quality = 0;
-    double dateTime = 0;  // Jet date value of the point's completion
-    int samples = 0;      // readings averaged
+    double dateTime = 0; // Jet date value of the point's completion
+    int samples = 0;     // readings averaged
     PointTrace trace;
 
     friend bool operator==(const JournalPoint&, const JournalPoint&) = default;
 };
 
 // What a journal file holds: its header and the good points in the order they were taken. A
-// file damaged or cut short part-way gives the points before the damage and says what was
-// wrong with the rest.
+// point measured again (after a grid choice) appears once for each time it was taken; the later
+// one is the point's value. A file damaged or cut short part-way gives the points before the
+// damage and says what was wrong with the rest ("the journal is cut short after point 12": after
+// the 12th point record). A file whose header is damaged, or that is empty, gives no points and
+// an empty header: nothing in it can be put back under the right patient.
 struct JournalContents {
     JournalHeader header;
     std::vector<JournalPoint> points;
@@ -52,7 +56,12 @@ struct JournalContents {
 // the machine loses at most the point being measured. One file in the data folder, appended to
 // and synced after every point; removed when the run ends normally or its values are cleared
 // or saved. Every write is checked: a point that could not be made durable is reported, never
-// passed for kept.
+// passed for kept, and a write that failed part-way is taken back.
+//
+// The file is text, one record a line: compact JSON, a tab, the CRC-32 of the JSON as 8 hex
+// digits. The first line is the header ("format": "viro measurement journal", "version": 1, and
+// the JournalHeader fields); each further line is one point, its trace a flat array of
+// (ms, counts) pairs. A line without its newline or with a wrong checksum ends what is read.
 class MeasurementJournal {
 public:
     explicit MeasurementJournal(QString path);
@@ -62,10 +71,12 @@ public:
 
     const QString& path() const { return path_; }
 
-    // Starts a new journal with `header`, replacing any earlier file.
+    // Starts a new journal with `header`, replacing any earlier file at once (a temporary file,
+    // synced, renamed over it).
     bool begin(const JournalHeader& header, QString* error);
     // Goes on appending to the journal that read() found (a resumed run); its damaged tail, if
-    // any, is cut off first so new points follow the good ones.
+    // any, is cut off first so new points follow the good ones. A file that no longer starts
+    // with `contents` (removed or changed since) is written anew from them.
     bool resume(const JournalContents& contents, QString* error);
     // Appends one point and syncs it to the disk before returning true.
     bool append(const JournalPoint& point, QString* error);
@@ -77,8 +88,11 @@ public:
     static std::optional<JournalContents> read(const QString& path);
 
 private:
+    // Writes `data` as the whole file: a temporary, synced, renamed over the journal.
+    bool writeWhole(const QByteArray& data, QString* error);
+
     QString path_;
-    bool open_ = false;
+    bool open_ = false; // begun or resumed, and no write since has left a torn record
 };
 
 } // namespace viro

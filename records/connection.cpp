@@ -216,25 +216,46 @@ bool rebuildTable(QSqlDatabase& db, const TableDef& table, QString* error) {
     return true;
 }
 
+// Adds a table an earlier build did not make, with its indexes.
+bool addTable(QSqlDatabase& db, const TableDef& table, QString* error) {
+    QSqlQuery q(db);
+    for (const QString& sql :
+         QStringList{createTableStatement(table)} + createIndexStatements(table)) {
+        if (!q.exec(sql)) {
+            *error = table.name + QStringLiteral(": ") + q.lastError().text();
+            return false;
+        }
+    }
+    q.finish();
+    return true;
+}
+
 } // namespace
 
 bool upgradeMainDatabase(Connection& main, QString* error) {
     QSqlDatabase db = main.database();
-    std::vector<const TableDef*> due;
-    for (const TableDef* table : tablesOf(DatabaseKind::Main))
-        if (holdsToInputWidth(storedLayout(db, table->name), *table))
+    std::vector<const TableDef*> due, missing;
+    for (const TableDef* table : tablesOf(DatabaseKind::Main)) {
+        const QString layout = storedLayout(db, table->name);
+        if (layout.isEmpty())
+            missing.push_back(table);
+        else if (holdsToInputWidth(layout, *table))
             due.push_back(table);
-    if (due.empty())
+    }
+    if (due.empty() && missing.empty())
         return true;
     QString message;
     bool ok = false;
     {
+        // On any failure the transaction rolls back: the file is as before.
         Transaction transaction(db);
         ok = transaction.isActive();
         if (!ok)
             message = transaction.error();
         for (size_t i = 0; ok && i < due.size(); ++i)
-            ok = rebuildTable(db, *due[i], &message); // on failure rolled back: as before
+            ok = rebuildTable(db, *due[i], &message);
+        for (size_t i = 0; ok && i < missing.size(); ++i)
+            ok = addTable(db, *missing[i], &message);
         ok = ok && transaction.commit(&message);
     }
     if (!ok && error)

@@ -58,8 +58,9 @@ private:
 
 // Brings an open main database made by an earlier build up to this build's layout: such files
 // still hold patient numbers to the 15 characters a window takes, which would refuse the longer
-// numbers of older files. Rows, keys and indexes are kept, in one transaction. True when nothing
-// was due or the upgrade succeeded; on failure the file is as before.
+// numbers of older files, and lack the tables added since (ZeRaw). Rows, keys and indexes are
+// kept, in one transaction. True when nothing was due or the upgrade succeeded; on failure the
+// file is as before.
 bool upgradeMainDatabase(Connection& main, QString* error);
 
 // A transaction that rolls back unless committed: writes that belong together either all

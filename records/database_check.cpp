@@ -668,10 +668,11 @@ DatabaseCheckResult runDatabaseCheck(const QString& folder, DatabaseConnections&
         return result;
 
     if (!upgradeMainDatabase(connections.main, &error))
-        failure(QStringLiteral("The patient database could not be brought up to date, so patient "
-                               "numbers longer than %1 characters cannot be taken over yet (%2).")
-                    .arg(zeCustTable().field(QStringLiteral("CustNo"))->inputLimit())
-                    .arg(error));
+        failure(QStringLiteral("The patient database could not be brought up to date (%1). It "
+                               "is used as it is: patient numbers longer than %2 characters "
+                               "cannot be taken over, and measurement traces are not kept.")
+                    .arg(error)
+                    .arg(zeCustTable().field(QStringLiteral("CustNo"))->inputLimit()));
 
     // Copies one older file into the main database under its backup name.
     auto takeOver = [&](const QString& source, const QString& backup) {

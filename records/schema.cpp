@@ -142,6 +142,27 @@ TableDef makeZeMtdb() {
     return t;
 }
 
+// Kept apart from ZeData, whose layout other installations and the exchange file share: a row
+// per point, so a measurement's values are read without its traces, and a point's trace
+// without the others'.
+TableDef makeZeRaw() {
+    TableDef t;
+    t.name = QStringLiteral("ZeRaw");
+    for (const auto& [name, type] : {std::pair{"MKEY", FieldType::Long},
+                                     {"PointNo", FieldType::Long},
+                                     {"Readings", FieldType::Long},
+                                     {"Averaged", FieldType::Long},
+                                     {"Trace", FieldType::OleObject}}) {
+        FieldDef f = of(name, type);
+        f.required = true;
+        t.fields.push_back(f);
+    }
+    t.primaryKey = {QStringLiteral("MKEY"), QStringLiteral("PointNo")};
+    t.checks = {QStringLiteral("\"PointNo\" BETWEEN 1 AND 24"), QStringLiteral("\"Readings\" >= 0"),
+                QStringLiteral("\"Averaged\" >= 0")};
+    return t;
+}
+
 QString quoted(const QString& name) {
     return QLatin1Char('"') + name + QLatin1Char('"');
 }
@@ -169,11 +190,15 @@ const TableDef& zeMtdbTable() {
     static const TableDef t = makeZeMtdb();
     return t;
 }
+const TableDef& zeRawTable() {
+    static const TableDef t = makeZeRaw();
+    return t;
+}
 
 std::vector<const TableDef*> tablesOf(DatabaseKind kind) {
     switch (kind) {
     case DatabaseKind::Main:
-        return {&zeCustTable(), &zeDataTable(), &zeProTable(false), &zePrDtTable()};
+        return {&zeCustTable(), &zeDataTable(), &zeProTable(false), &zePrDtTable(), &zeRawTable()};
     case DatabaseKind::ReferenceTexts:
         return {&zeMtdbTable()};
     case DatabaseKind::StandardProtocols:
@@ -229,8 +254,18 @@ QString createTableStatement(const TableDef& table) {
         default:
             break;
         }
+        if (f.required || table.primaryKey.contains(f.name))
+            c += QStringLiteral(" NOT NULL");
         columns << c;
     }
+    if (!table.primaryKey.isEmpty()) {
+        QStringList key;
+        for (const QString& k : table.primaryKey)
+            key << quoted(k);
+        columns << QStringLiteral("PRIMARY KEY (%1)").arg(key.join(QStringLiteral(", ")));
+    }
+    for (const QString& check : table.checks)
+        columns << QStringLiteral("CHECK (%1)").arg(check);
     return QStringLiteral("CREATE TABLE %1 (%2)")
         .arg(quoted(table.name), columns.join(QStringLiteral(", ")));
 }

@@ -19,8 +19,9 @@ enum class FieldType { Text, Memo, YesNo, DateTime, Double, Long, AutoNumber, Ol
 struct FieldDef {
     QString name;
     FieldType type = FieldType::Text;
-    int width = 0;      // characters a Text column holds, enforced on write; 0 for no limit
-    int inputWidth = 0; // characters a window takes for a new value; 0: the column's width
+    int width = 0;         // characters a Text column holds, enforced on write; 0 for no limit
+    int inputWidth = 0;    // characters a window takes for a new value; 0: the column's width
+    bool required = false; // NOT NULL
 
     // Characters a window takes for a new value; 0 for no limit.
     int inputLimit() const { return inputWidth > 0 ? inputWidth : width; }
@@ -35,6 +36,8 @@ struct TableDef {
     QString name;
     std::vector<FieldDef> fields;
     std::vector<IndexDef> indexes;
+    QStringList primaryKey; // a key of several columns (each NOT NULL); empty for none
+    QStringList checks;     // conditions every row must meet, as SQL expressions
 
     // Case-insensitive lookup (field names are not case-sensitive); null when absent.
     const FieldDef* field(const QString& name) const;
@@ -42,7 +45,8 @@ struct TableDef {
 
 // Which kind of database file a schema is made for.
 enum class DatabaseKind {
-    Main,              // "viro6.mdb", the template, the exchange file: ZeCust ZeData ZePro ZePrDt
+    // "viro6.mdb", the template, the exchange file: ZeCust ZeData ZePro ZePrDt ZeRaw
+    Main,
     ReferenceTexts,    // "viroE.mdb": ZEMTDB
     StandardProtocols, // "viroZE.mdb": ZePro (with the advice texts) and ZePrDt
 };
@@ -53,6 +57,8 @@ const TableDef& zeDataTable();
 const TableDef& zeProTable(bool withAdvice = false);
 const TableDef& zePrDtTable();
 const TableDef& zeMtdbTable();
+// The readings of each measured point of a stored measurement, one row per (MKEY, point).
+const TableDef& zeRawTable();
 
 // Tables of one kind of database, in creation order.
 std::vector<const TableDef*> tablesOf(DatabaseKind kind);

@@ -256,7 +256,7 @@ TEST(BuiltTemplate, HoldsTheMainTablesAndNoRows) {
     QStringList tables = db.tables();
     tables.removeAll("sqlite_sequence");
     tables.sort(Qt::CaseInsensitive);
-    EXPECT_EQ(tables, (QStringList{"ZeCust", "ZeData", "ZePrDt", "ZePro"}));
+    EXPECT_EQ(tables, (QStringList{"ZeCust", "ZeData", "ZePrDt", "ZePro", "ZeRaw"}));
     for (const QString& table : tables) {
         QSqlQuery q = db.query("SELECT COUNT(*) FROM " + table);
         ASSERT_TRUE(q.next());

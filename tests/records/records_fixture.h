@@ -12,7 +12,8 @@
 namespace viro::test {
 
 // A main database as earlier builds made it: the file itself held patient numbers to the 15
-// characters a window takes. `extraColumn` adds a column this build does not know to ZeData.
+// characters a window takes, and had no ZeRaw. `extraColumn` adds a column this build does not
+// know to ZeData.
 inline bool createEarlierMainDatabase(const QString& path, QString* error,
                                       bool extraColumn = false) {
     const QString name = QStringLiteral("earlier-") + path;
@@ -23,6 +24,8 @@ inline bool createEarlierMainDatabase(const QString& path, QString* error,
         ok = db.open();
         QSqlQuery q(db);
         for (const TableDef* table : tablesOf(DatabaseKind::Main)) {
+            if (table == &zeRawTable())
+                continue;
             TableDef earlier = *table;
             for (FieldDef& f : earlier.fields)
                 if (f.name == QLatin1String("CustNo"))

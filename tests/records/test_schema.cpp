@@ -1,6 +1,7 @@
 #include "records/schema.h"
 
 #include "records/connection.h"
+#include "records/raw_trace.h"
 #include "records_fixture.h"
 
 #include <QSqlDatabase>
@@ -77,7 +78,51 @@ TEST_F(SchemaTest, MainDatabaseHasEveryFieldInOrder) {
     EXPECT_EQ(columns("ZeData"), data);
     EXPECT_EQ(columns("ZePro"), pro);
     EXPECT_EQ(columns("ZePrDt"), prdt);
+    EXPECT_EQ(columns("ZeRaw"), (QStringList{"MKEY", "PointNo", "Readings", "Averaged", "Trace"}));
     EXPECT_TRUE(columns("ZEMTDB").isEmpty()) << "reference texts live in their own file";
+}
+
+// One row per measurement and point, and only points 1 to 24.
+TEST_F(SchemaTest, RawTraceTableIsKeyedByMeasurementAndPoint) {
+    const PointTrace trace{{0, 100}, {12, 2000}, {25, 4095}};
+    const QVariant blob(packTrace(trace));
+    const QVariant null(QMetaType(QMetaType::Int));
+    const QVariant noBlob(QMetaType(QMetaType::QByteArray));
+    struct Case {
+        const char* name;
+        QVariant key, point, readings, trace;
+        bool accepted;
+    };
+    const std::vector<Case> cases = {
+        {"first point of a measurement", 7, 1, 3, blob, true},
+        {"last point of it", 7, 24, 3, blob, true},
+        {"the same point of another measurement", 8, 1, 3, blob, true},
+        {"a point twice", 7, 1, 3, blob, false},
+        {"point 0", 7, 0, 3, blob, false},
+        {"point 25", 7, 25, 3, blob, false},
+        {"no measurement key", null, 2, 3, blob, false},
+        {"no point", 7, null, 3, blob, false},
+        {"no count", 7, 2, null, blob, false},
+        {"a negative count", 7, 2, -1, blob, false},
+        {"no trace", 7, 2, 3, noBlob, false},
+    };
+    for (const Case& c : cases) {
+        QSqlQuery q(db_);
+        q.prepare("INSERT INTO ZeRaw (MKEY, PointNo, Readings, Averaged, Trace) "
+                  "VALUES (?, ?, ?, 2, ?)");
+        for (const QVariant& v : {c.key, c.point, c.readings, c.trace})
+            q.addBindValue(v);
+        EXPECT_EQ(q.exec(), c.accepted) << c.name;
+    }
+
+    QSqlQuery q(db_);
+    ASSERT_TRUE(q.exec("SELECT Readings, Averaged, Trace FROM ZeRaw WHERE MKEY = 7 AND "
+                       "PointNo = 24"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 3);
+    EXPECT_EQ(q.value(1).toInt(), 2);
+    QString error;
+    EXPECT_EQ(unpackTrace(q.value(2).toByteArray(), &error), trace) << error.toStdString();
 }
 
 TEST_F(SchemaTest, ProtocolIndexExists) {
@@ -191,9 +236,13 @@ TEST(SchemaUpgrade, EarlierMainDatabase) {
             << "other widths stay enforced";
         EXPECT_EQ(scalar("SELECT Name FROM ZeCust WHERE CustNo = 'a'").toString(), "Anna")
             << "rows kept, compared without letter case";
-        EXPECT_EQ(scalar("SELECT count(*) FROM sqlite_master WHERE type = 'index'").toInt(), 13);
+        // 13 indexes of their own, and ZeRaw's key once the upgrade has added it.
+        EXPECT_EQ(scalar("SELECT count(*) FROM sqlite_master WHERE type = 'index'").toInt(),
+                  c.upgraded ? 14 : 13);
         if (!c.upgraded) {
             EXPECT_TRUE(error.contains("Extra")) << error.toStdString();
+            EXPECT_FALSE(main.database().tables().contains("ZeRaw"))
+                << "a failed upgrade adds nothing either";
             continue;
         }
         EXPECT_EQ(scalar("SELECT max(MKEY) FROM ZeData").toInt(), 4)
@@ -214,6 +263,40 @@ TEST(SchemaUpgrade, EarlierMainDatabase) {
         EXPECT_TRUE(upgradeMainDatabase(main, &error)) << error.toStdString();
         EXPECT_EQ(scalar("SELECT count(*) FROM ZeData").toInt(), c.deleteAll ? 1 : 3);
     }
+}
+
+// A main database of a build before ZeRaw, otherwise of today's layout, gains the table and
+// keeps its rows; the next start finds nothing to do.
+TEST(SchemaUpgrade, AddsTheRawTraceTable) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("viro6.mdb");
+    QString error;
+    ASSERT_TRUE(createDatabaseFile(path, DatabaseKind::Main, &error)) << error.toStdString();
+    Connection main(ConnectionRole::Main);
+    ASSERT_TRUE(main.open(path, &error)) << error.toStdString();
+    auto exec = [&](const QString& sql) { return QSqlQuery(main.database()).exec(sql); };
+    auto scalar = [&](const QString& sql) {
+        QSqlQuery q(main.database());
+        return q.exec(sql) && q.next() ? q.value(0) : QVariant();
+    };
+    ASSERT_TRUE(exec("DROP TABLE ZeRaw"));
+    ASSERT_TRUE(exec("INSERT INTO ZeCust (CustNo, Name) VALUES ('A', 'Anna')"));
+    ASSERT_TRUE(exec("INSERT INTO ZeData (CustNo, ZeDate, ZE1) VALUES ('A', 45001, 61.5)"));
+
+    ASSERT_TRUE(upgradeMainDatabase(main, &error)) << error.toStdString();
+    EXPECT_EQ(
+        scalar("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = 'ZeRaw'").toString(),
+        createTableStatement(zeRawTable()));
+    EXPECT_DOUBLE_EQ(scalar("SELECT ZE1 FROM ZeData WHERE CustNo = 'A'").toDouble(), 61.5);
+    EXPECT_EQ(scalar("SELECT Name FROM ZeCust").toString(), "Anna");
+    const QString row = QStringLiteral("INSERT INTO ZeRaw (MKEY, PointNo, Readings, Averaged, "
+                                       "Trace) VALUES (1, 1, 0, 0, x'%1')")
+                            .arg(QString::fromLatin1(packTrace({}).toHex()));
+    EXPECT_TRUE(exec(row));
+    EXPECT_FALSE(exec(row)) << "the key holds in an upgraded file too";
+
+    EXPECT_TRUE(upgradeMainDatabase(main, &error)) << error.toStdString();
+    EXPECT_EQ(scalar("SELECT count(*) FROM ZeRaw").toInt(), 1) << "nothing was due the second time";
 }
 
 TEST_F(SchemaTest, TextComparesWithoutLetterCase) {
@@ -314,6 +397,85 @@ TEST(StdPacking, UnpacksShortAndDamagedTexts) {
         EXPECT_DOUBLE_EQ(s[2], c.first[2]);
         EXPECT_DOUBLE_EQ(s[23], c.last);
     }
+}
+
+PointTrace rampTrace(int n) {
+    PointTrace t;
+    for (int i = 0; i < n; ++i)
+        t.push_back({static_cast<quint32>(i * 3 + i / 7), static_cast<quint16>((i * 37) % 4096)});
+    return t;
+}
+
+TEST(TracePacking, RoundTrip) {
+    struct Case {
+        const char* name;
+        PointTrace trace;
+    };
+    const std::vector<Case> cases = {
+        {"empty", {}},
+        {"one reading", {{250, 1234}}},
+        {"largest values", {{0, 0}, {std::numeric_limits<quint32>::max(), 65535}}},
+        {"a long point", rampTrace(3000)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray blob = packTrace(c.trace);
+        EXPECT_EQ(blob.size(), 7 + 6 * qsizetype(c.trace.size()));
+        QString error;
+        const std::optional<PointTrace> back = unpackTrace(blob, &error);
+        ASSERT_TRUE(back.has_value()) << error.toStdString();
+        EXPECT_EQ(*back, c.trace);
+    }
+}
+
+// The bytes are the same on every machine: little-endian whatever the processor.
+TEST(TracePacking, LayoutIsLittleEndian) {
+    const QByteArray blob = packTrace({{0x01020304, 0x0506}});
+    ASSERT_EQ(blob.size(), 13);
+    EXPECT_EQ(blob.first(11).toHex(), "01010000000403020106"
+                                      "05");
+    const quint16 crc = qChecksum(blob.first(11), Qt::ChecksumIso3309);
+    EXPECT_EQ(quint8(blob[11]), crc & 0xFF);
+    EXPECT_EQ(quint8(blob[12]), crc >> 8);
+}
+
+TEST(TracePacking, DamagedBlobsGiveNothing) {
+    const QByteArray good = packTrace(rampTrace(5));
+    auto with = [&](qsizetype at, char byte) {
+        QByteArray b = good;
+        b[at] = byte;
+        return b;
+    };
+    struct Case {
+        const char* name;
+        QByteArray blob;
+        const char* reason; // part of the error text
+    };
+    const std::vector<Case> cases = {
+        {"empty", QByteArray(), "too short"},
+        {"header only", good.first(5), "too short"},
+        {"another version", with(0, 2), "format 2"},
+        {"cut by one byte", good.chopped(1), "5 readings"},
+        {"one byte too many", good + 'x', "5 readings"},
+        {"a huge count", with(4, char(0xFF)), "readings but is"},
+        {"a reading changed", with(9, char(good[9] ^ 0x10)), "checksum"},
+        {"the checksum changed", with(good.size() - 1, char(good.back() ^ 0x01)), "checksum"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString error;
+        EXPECT_FALSE(unpackTrace(c.blob, &error).has_value());
+        EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << error.toStdString();
+    }
+    // Any one bit flipped anywhere is caught.
+    for (qsizetype at = 0; at < good.size(); ++at)
+        for (int bit = 0; bit < 8; ++bit) {
+            QByteArray b = good;
+            b[at] = char(b[at] ^ (1 << bit));
+            QString error;
+            EXPECT_FALSE(unpackTrace(b, &error).has_value()) << "byte " << at << " bit " << bit;
+            EXPECT_FALSE(error.isEmpty());
+        }
 }
 
 TEST(Dates, FourThousandOrLessIsNoDate) {
