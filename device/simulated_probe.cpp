@@ -181,6 +181,7 @@ QByteArray SimulatedProbe::receive(const QByteArray& data) {
     // The program pads the report with spaces; the shift covers the first five characters.
     const QByteArray command = probe::shiftBack(probe::trimReply(data), probe::kShiftTable);
     commands_ << QString::fromLatin1(command);
+    commandTimes_.push_back(clock_.ticks());
     if (silent_)
         return QByteArray();
     if (rejectAll_)
@@ -211,7 +212,12 @@ QByteArray SimulatedProbe::answer(const QByteArray& command) {
             return probe::kAcknowledged;
         const double noise =
             noise_ > 0 ? std::uniform_real_distribution<double>(-noise_, noise_)(random_) : 0;
-        return "D0" + hex(reading(noise), 3);
+        int counts = reading(noise);
+        if (counts > 0 && !pattern_.empty()) {
+            counts = qBound(0, counts + pattern_[patternNext_], 4095);
+            patternNext_ = (patternNext_ + 1) % pattern_.size();
+        }
+        return "D0" + hex(counts, 3);
     }
     case 'R': {
         const int reg = value >> 8;

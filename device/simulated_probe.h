@@ -11,6 +11,7 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <vector>
 
 namespace viro {
 
@@ -82,12 +83,21 @@ public:
     void lift();
     // A fixed reading for every "D0000", whatever the contact.
     void setReadingOverride(std::optional<int> counts) { readingOverride_ = counts; }
+    // Counts added in turn to the readings taken while the probe touches the skin, round and
+    // round (a wobble of known spread); empty for none.
+    void setReadingPattern(std::vector<int> offsets) {
+        pattern_ = std::move(offsets);
+        patternNext_ = 0;
+    }
 
     // --- What the probe was told ---
     const QStringList& commands() const { return commands_; } // as received, shift undone
+    // The tick at which each of commands() arrived.
+    const std::vector<quint32>& commandTimes() const { return commandTimes_; }
     const QStringList& tones() const { return tones_; }
     void clearLog() {
         commands_.clear();
+        commandTimes_.clear();
         tones_.clear();
     }
     Potential potential() const { return potential_; }
@@ -127,6 +137,8 @@ private:
     std::optional<double> touched_;
     int touchedPoint_ = -1;
     std::optional<int> readingOverride_;
+    std::vector<int> pattern_;
+    size_t patternNext_ = 0;
     quint32 connectedAt_ = 0;
     Potential potential_ = Potential::Normal;
     Input input_ = Input::None;
@@ -134,6 +146,7 @@ private:
     bool electrodeRouting_ = false;
     std::array<int, 4> lamps_{}; // F, C, A, B
     QStringList commands_;
+    std::vector<quint32> commandTimes_;
     QStringList tones_;
 };
 

@@ -102,6 +102,7 @@ public:
         Stopped,    // Stop, or "no" to the release time-out question
         ProbeLost,  // the probe went off-line during the run; completed points are kept
     };
+    Q_ENUM(RunEnd)
 
     // The current time as a Jet date value (tests fix it).
     using NowFn = std::function<double()>;
@@ -116,24 +117,34 @@ public:
     void setJournal(MeasurementJournal* journal);
 
     const MeasuringOptions& options() const { return options_; }
-    // Takes the options when idle. The procedure and the potential cannot change during a run;
-    // the other options take effect at once (a channel or method change sends its commands).
+    // Takes the options when idle; false (and nothing taken) for options out of range. The
+    // procedure and the potential cannot change during a run; the other options take effect at
+    // once. A channel or method change during a run sends its commands at the run's next wait
+    // for contact, release or the manual pause: never inside another command's wait, and not
+    // in the middle of a point's measuring, which would mix two inputs into one value.
     bool setOptions(const MeasuringOptions& options);
+    // Each ignores a value out of range.
     void setSensitivity(double sensitivity);
     void setChannel(int channel);
     void setMethod(MeasuringMethod method);
     void setSoundMode(int mode);
     bool setHighPotential(bool high);
 
-    // Starts a run at `fromPosition` and returns when it ends (questions and waits included).
+    // Starts a run at `fromPosition` (1-24) and returns when it ends, questions and waits
+    // included. runStarted() and runFinished() come only for a run that began. The journal is
+    // begun with every point the measurement already holds (or, after restore(), continued),
+    // and removed when the run ends Completed or Stopped; it stays after ProbeLost.
     RunEnd start(int fromPosition = 1);
-    // Puts the points of an interrupted run back into the current measurement, with its
-    // patient number, key and potential, and continues that journal. The run itself is then
-    // started at contents.nextPosition().
+    // Puts the points of an interrupted run back into the current measurement (a point taken
+    // twice counts as taken last), with its patient number and name, key and potential; the
+    // options take the run's potential and channel, and the journal is continued. The run is
+    // then started at contents.nextPosition(). False with `error` when the journal cannot be
+    // continued: the points are back all the same, and the next run begins a new journal.
     bool restore(const JournalContents& contents, QString* error);
 
+    // Ends the run after the current step: a point being measured is completed first.
     void requestStop();
-    // The manual method's point Start.
+    // The manual method's point Start; ignored unless display().pointStartEnabled.
     void requestPointStart();
     // A grid cell clicked while waiting for contact: the run goes on at `position`. False when
     // grid choice is not allowed now.
@@ -172,6 +183,12 @@ private:
     class Run;
     friend class Run;
 
+    // The calibration constant of `channel` at the given potential.
+    int calibrationConstantFor(int channel, bool highPotential) const;
+    // Appends every point the current measurement holds, so the journal mirrors it.
+    bool journalHeldPoints(QString* error);
+    void removeJournal();
+
     ProbeLink& probe_;
     TickClock& clock_;
     ApplicationState& state_;
@@ -181,9 +198,13 @@ private:
     MeasuringOptions options_;
     MeasurementDisplay display_;
     std::vector<CurveSample> curve_;
+    Run* run_ = nullptr; // the run in progress, null when idle
     bool stopRequested_ = false;
     bool pointStartRequested_ = false;
     std::optional<int> chosenPosition_;
+    bool probeLost_ = false;
+    // restore() continued the journal: the next run goes on appending to it.
+    bool journalResumed_ = false;
 };
 
 } // namespace viro

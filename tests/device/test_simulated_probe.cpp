@@ -213,6 +213,32 @@ TEST_F(SimulatedProbeTest, NoiseStaysWithinItsBounds) {
     EXPECT_GT(seen.size(), 10u);
 }
 
+TEST_F(SimulatedProbeTest, ReadingPatternWobblesOnlyWhileTouching) {
+    exchange(p, "K0001");
+    p.setReadingPattern({-20, 20, 5});
+    auto read = [this] { return exchange(p, "D0000").mid(2).toInt(nullptr, 16); };
+    // Off the skin the reading stays 0 and the pattern does not move on.
+    EXPECT_EQ(read(), 0);
+    p.touch(100.0); // 2000 counts
+    std::vector<int> readings;
+    for (int i = 0; i < 7; ++i)
+        readings.push_back(read());
+    EXPECT_EQ(readings, (std::vector<int>{1980, 2020, 2005, 1980, 2020, 2005, 1980}));
+    p.setReadingPattern({});
+    EXPECT_EQ(read(), 2000);
+}
+
+TEST_F(SimulatedProbeTest, CommandsAreLoggedWithTheirTicks) {
+    exchange(p, "L0000");
+    clock.advance(25);
+    exchange(p, "D0000");
+    exchange(p, "S8863");
+    EXPECT_EQ(p.commands(), (QStringList{"L0000", "D0000", "S8863"}));
+    EXPECT_EQ(p.commandTimes(), (std::vector<quint32>{0, 25, 25}));
+    p.clearLog();
+    EXPECT_TRUE(p.commandTimes().empty());
+}
+
 TEST_F(SimulatedProbeTest, DefaultProbeForTheProgram) {
     SimulatedProbe d(clock);
     viro::configureDefaultProbe(d);
