@@ -8,6 +8,7 @@
 #include "device/simulated_probe.h"
 #include "device/tick_clock.h"
 #include "shell/main_window.h"
+#include "shell/measure_commands.h"
 #include "shell/message_box.h"
 #include "shell/startup_status.h"
 
@@ -95,8 +96,12 @@ int main(int argc, char** argv) {
     services.startupCheck = [](viro::TZeForm& f) {
         return viro::runStartupCheck(&f, f.probe(), f.dataFolder(), f.connections());
     };
+    std::unique_ptr<viro::MeasureCommands> measure;
+    services.afterStartup = [&measure](viro::TZeForm&) { measure->offerInterruptedRun(); };
     viro::TZeForm form(services);
     form.attachProbeLink(link);
+    viro::MeasurementJournal journal(viro::MeasurementJournal::pathIn(form.dataFolder()));
+    measure = std::make_unique<viro::MeasureCommands>(form, link, clock, journal);
     QString error;
     if (!form.initialise(&error)) {
         viro::messageBox(viro::kImportantOk, error);

@@ -481,6 +481,8 @@ void TZeForm::runFirstActivation() {
     startupDone_ = true;
     enableToolBar(true);
     setMenusVisible(true);
+    if (services_.afterStartup)
+        services_.afterStartup(*this);
 }
 
 void TZeForm::changeEvent(QEvent* event) {

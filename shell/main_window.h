@@ -52,6 +52,8 @@ public:
         QString dataFolder;                  // empty uses dataFolder()
         // The start-up status check of the first activation; false ends the program.
         std::function<bool(TZeForm&)> startupCheck;
+        // Runs once the start-up check has passed and the commands are enabled.
+        std::function<void(TZeForm&)> afterStartup;
     };
 
     // Creates a function window for a command; the main window shows it modally and deletes it.
