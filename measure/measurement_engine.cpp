@@ -912,6 +912,7 @@ MeasurementEngine::RunEnd MeasurementEngine::start(int fromPosition) {
     run_ = &run;
     probeLost_ = false;
     stopRequested_ = false;
+    keepJournal_ = false;
     pointStartRequested_ = false;
     chosenPosition_.reset();
     curve_.reserve(size_t(options_.totalMs()) + 64);
@@ -936,9 +937,10 @@ MeasurementEngine::RunEnd MeasurementEngine::start(int fromPosition) {
         qCWarning(lcMeasure) << "The probe went off-line during the run; the points completed"
                              << "are kept";
         messageBox(kImportantOk, QString::fromLatin1(kOffline));
-    } else {
+    } else if (!keepJournal_) {
         removeJournal();
     }
+    keepJournal_ = false;
     emit runFinished(end);
     return end;
 }
@@ -955,29 +957,13 @@ bool MeasurementEngine::restore(const JournalContents& contents, QString* error)
 
     state_.clearMeasurement();
     state_.clearCurrentPatient();
-    MeasurementRecord& m = state_.measurement;
-    m.highPotential = contents.header.highPotential;
-    m.key = contents.header.key;
+    state_.measurement = contents.record();
     state_.patient.custNo = contents.header.custNo;
     state_.patient.name = contents.header.patientName;
-    int measured = 0;
-    for (const JournalPoint& p : contents.points) {
-        if (p.point < 1 || p.point > kPositions)
-            continue;
-        // A point taken again later in the run replaces the earlier one.
-        const size_t i = size_t(p.point - 1);
-        if (m.samples[i] == 0 && p.samples > 0)
-            ++measured;
-        m.values[i] = p.value;
-        m.compensated[i] = p.compensated;
-        m.quality[i] = p.quality;
-        m.samples[i] = p.samples;
-        m.traces[i] = p.trace;
-        m.dateTime = p.dateTime;
-    }
+    const MeasurementRecord& m = state_.measurement;
     state_.measurementHoldsData =
         std::any_of(m.values.begin(), m.values.end(), [](double v) { return v != 0; });
-    state_.pointsMeasuredSinceAnalysis = measured;
+    state_.pointsMeasuredSinceAnalysis = contents.pointsTaken();
     // The rest of the run is taken as its first part was.
     options_.highPotential = contents.header.highPotential;
     if (contents.header.channel >= 0 && contents.header.channel <= 4)
@@ -995,6 +981,13 @@ bool MeasurementEngine::restore(const JournalContents& contents, QString* error)
 void MeasurementEngine::requestStop() {
     if (run_)
         stopRequested_ = true;
+}
+
+void MeasurementEngine::requestSuspend() {
+    if (!run_)
+        return;
+    stopRequested_ = true;
+    keepJournal_ = true;
 }
 
 void MeasurementEngine::requestPointStart() {

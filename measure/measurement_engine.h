@@ -144,6 +144,9 @@ public:
 
     // Ends the run after the current step: a point being measured is completed first.
     void requestStop();
+    // Ends the run as requestStop() does, but keeps its journal so that the run can be resumed:
+    // a command-line run interrupted by a signal loses everything but the journal.
+    void requestSuspend();
     // The manual method's point Start; ignored unless display().pointStartEnabled.
     void requestPointStart();
     // A grid cell clicked while waiting for contact: the run goes on at `position`. False when
@@ -200,6 +203,7 @@ private:
     std::vector<CurveSample> curve_;
     Run* run_ = nullptr; // the run in progress, null when idle
     bool stopRequested_ = false;
+    bool keepJournal_ = false; // the run was suspended rather than stopped
     bool pointStartRequested_ = false;
     std::optional<int> chosenPosition_;
     bool probeLost_ = false;

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -440,6 +441,33 @@ int JournalContents::nextPosition() const {
         return 1;
     const int last = points.back().position;
     return last >= kPointCount ? 0 : last + 1;
+}
+
+MeasurementRecord JournalContents::record() const {
+    MeasurementRecord m;
+    m.highPotential = header.highPotential;
+    m.key = header.key;
+    for (const JournalPoint& p : points) {
+        if (p.point < 1 || p.point > kPointCount)
+            continue;
+        // A point taken again later in the run replaces the earlier one.
+        const size_t i = size_t(p.point - 1);
+        m.values[i] = p.value;
+        m.compensated[i] = p.compensated;
+        m.quality[i] = p.quality;
+        m.samples[i] = p.samples;
+        m.traces[i] = p.trace;
+        m.dateTime = p.dateTime;
+    }
+    return m;
+}
+
+int JournalContents::pointsTaken() const {
+    std::array<bool, kPointCount> taken{};
+    for (const JournalPoint& p : points)
+        if (p.point >= 1 && p.point <= kPointCount)
+            taken[size_t(p.point - 1)] = true;
+    return int(std::count(taken.begin(), taken.end(), true));
 }
 
 MeasurementJournal::MeasurementJournal(QString path) : path_(std::move(path)) {}

@@ -50,6 +50,12 @@ struct JournalContents {
 
     // The position to go on at: the one after the last point taken, or 0 when that was 24.
     int nextPosition() const;
+    // The measurement as far as the run got: each point's value, compensated value, quality,
+    // samples and trace as last taken, the completion time of the last point, and the header's
+    // potential and stored-record key.
+    MeasurementRecord record() const;
+    // How many different points were taken.
+    int pointsTaken() const;
 };
 
 // The measurement in progress, kept on disk point by point so that a crash of the program or

@@ -9,21 +9,9 @@
 
 #include <QFile>
 #include <QLocale>
-#include <QSet>
 #include <QTimer>
 
 namespace viro {
-
-namespace {
-
-int pointsTaken(const JournalContents& contents) {
-    QSet<int> points;
-    for (const JournalPoint& p : contents.points)
-        points.insert(p.point);
-    return int(points.size());
-}
-
-} // namespace
 
 MeasureCommands::MeasureCommands(TZeForm& form, ProbeLink& probe, TickClock& clock,
                                  MeasurementJournal& journal)
@@ -56,7 +44,7 @@ QString MeasureCommands::restoreQuestion(const JournalContents& contents) {
     if (h.started > 0)
         text += QStringLiteral(" (started %1)")
                     .arg(QLocale().toString(jetToDateTime(h.started), QLocale::ShortFormat));
-    text += QStringLiteral(" with %1 of 24 points taken").arg(pointsTaken(contents));
+    text += QStringLiteral(" with %1 of 24 points taken").arg(contents.pointsTaken());
     if (!h.custNo.isEmpty() || !h.patientName.isEmpty())
         text += QStringLiteral(", patient %1 %2").arg(h.custNo, h.patientName).trimmed();
     text += QLatin1Char('.');

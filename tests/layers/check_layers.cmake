@@ -19,7 +19,8 @@ set(lower_measure ${windows_base})
 set(lower_compare ${windows_base})
 set(lower_shell ${windows_base} analysis/ui measure compare)
 set(lower_app ${lower_shell} shell)
-set(lower_cli ${windows_base} data)
+# viro-cli drives the measurement engine (measure_core, no widgets).
+set(lower_cli ${windows_base} data measure)
 set(folders analysis/charts analysis/ui analysis device core records therapy data measure
             compare shell app cli)
 
