@@ -83,6 +83,8 @@ int main(int argc, char** argv) {
     if (simulate) {
         viro::configureDefaultProbe(simulatedProbe);
         auto simulated = std::make_unique<viro::SimulatedPort>(clock);
+        // Answers after a millisecond, as the USB probe does.
+        simulated->setReplyDelay(1);
         simulated->addProbe(simulatedProbe);
         port = std::move(simulated);
     } else {

@@ -7,9 +7,11 @@
 namespace viro {
 
 SimulatedPort::SimulatedPort(TickClock& clock, QObject* parent) : HidPort(parent), clock_(clock) {
-    // Delayed replies are handed out by a zero timer, which runs inside the waits' event
-    // processing, once their tick has come.
-    delivery_.setInterval(0);
+    // Delayed replies are handed out by a timer. On the wall clock it fires when the next reply
+    // is due, so a wait sleeps meanwhile; on a virtual clock, whose time only moves inside the
+    // waits, it is a zero timer that looks at every turn of their event processing.
+    delivery_.setSingleShot(true);
+    delivery_.setTimerType(Qt::PreciseTimer);
     connect(&delivery_, &QTimer::timeout, this, &SimulatedPort::deliverDue);
 }
 
@@ -135,9 +137,22 @@ bool SimulatedPort::write(const QByteArray& report) {
             Qt::QueuedConnection);
     } else {
         pending_.push_back({reply, clock_.ticks()});
-        delivery_.start();
+        scheduleDelivery();
     }
     return true;
+}
+
+void SimulatedPort::scheduleDelivery() {
+    if (pending_.empty()) {
+        delivery_.stop();
+        return;
+    }
+    int wait = 0;
+    if (clock_.followsWallClock()) {
+        const quint32 waited = ticksSince(pending_.front().sent, clock_.ticks());
+        wait = waited >= replyDelay_ ? 0 : int(replyDelay_ - waited);
+    }
+    delivery_.start(wait);
 }
 
 void SimulatedPort::deliverDue() {
@@ -148,8 +163,7 @@ void SimulatedPort::deliverDue() {
         pending_.pop_front();
         emit reportReceived(data);
     }
-    if (pending_.empty())
-        delivery_.stop();
+    scheduleDelivery();
 }
 
 void SimulatedPort::flush() {

@@ -72,6 +72,7 @@ private:
     int find(const QString& path) const;
     void notifyChange();
     void deliverDue();
+    void scheduleDelivery();
 
     TickClock& clock_;
     std::vector<Device> devices_;

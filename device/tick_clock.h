@@ -17,6 +17,8 @@ public:
     // clock sleeps until an event arrives (and handles it) or `maxMs` have passed; a fake clock
     // moves on by its step without sleeping.
     virtual void idle(quint32 maxMs) = 0;
+    // The ticks follow the wall clock, so a timer of the event loop fires when they say.
+    virtual bool followsWallClock() const { return false; }
 };
 
 inline quint32 ticksSince(quint32 start, quint32 now) {
@@ -29,6 +31,7 @@ class SystemTickClock : public TickClock {
 public:
     quint32 ticks() const override;
     void idle(quint32 maxMs) override;
+    bool followsWallClock() const override { return true; }
 };
 
 // A clock that only moves when told to, or by `step` ms at every idle turn of a wait, so a wait

@@ -360,8 +360,7 @@ void MeasurementEngine::Run::finish() {
     const int total = t_;
     d_ = MeasurementDisplay();
     d_.totalMs = total;
-    e_.curve_.clear();
-    emit e_.curveRestarted();
+    e_.restartCurve();
     changed();
 }
 
@@ -406,8 +405,7 @@ MeasurementEngine::Run::PointEnd MeasurementEngine::Run::measurePosition(int pos
     size_t ringNext = 0;
     send(QStringLiteral("C007F"));
     send(QStringLiteral("F0000"));
-    e_.curve_.clear();
-    emit e_.curveRestarted();
+    e_.restartCurve();
     resetQualityDisplay();
     double sigma = 0;
     changed();
@@ -439,8 +437,7 @@ MeasurementEngine::Run::PointEnd MeasurementEngine::Run::measurePosition(int pos
                 return PointEnd::ProbeLost;
             if (r.value_or(0) <= threshold()) {
                 // Lifted: the point starts over, the cell keeps what it held.
-                e_.curve_.clear();
-                emit e_.curveRestarted();
+                e_.restartCurve();
                 resetQualityDisplay();
                 changed();
                 qCInfo(lcMeasure) << "Contact lost at position" << position << "; measured again";
@@ -920,9 +917,8 @@ MeasurementEngine::RunEnd MeasurementEngine::start(int fromPosition) {
     display_.running = true;
     display_.totalMs = options_.totalMs();
     display_.pointStartEnabled = options_.method == MeasuringMethod::Manual;
-    curve_.clear();
     emit runStarted();
-    emit curveRestarted();
+    restartCurve();
     emit displayChanged();
 
     const bool continueJournal = journalResumed_;
@@ -943,6 +939,12 @@ MeasurementEngine::RunEnd MeasurementEngine::start(int fromPosition) {
     keepJournal_ = false;
     emit runFinished(end);
     return end;
+}
+
+void MeasurementEngine::restartCurve() {
+    curve_.clear();
+    ++curveGeneration_;
+    emit curveRestarted();
 }
 
 bool MeasurementEngine::restore(const JournalContents& contents, QString* error) {

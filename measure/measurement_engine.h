@@ -163,6 +163,9 @@ public:
     const MeasurementDisplay& display() const { return display_; }
     // The curve of the point being measured, since its last restart.
     const std::vector<CurveSample>& curve() const { return curve_; }
+    // Counts the restarts of the curve, so a view that draws it a piece at a time knows when to
+    // begin again.
+    quint64 curveGeneration() const { return curveGeneration_; }
 
     // The calibration constant and the counts per µA (Q) of the selected potential and input.
     int calibrationConstant() const;
@@ -186,6 +189,9 @@ private:
     class Run;
     friend class Run;
 
+    // Clears the curve and tells the views.
+    void restartCurve();
+
     // The calibration constant of `channel` at the given potential.
     int calibrationConstantFor(int channel, bool highPotential) const;
     // Appends every point the current measurement holds, so the journal mirrors it.
@@ -201,6 +207,7 @@ private:
     MeasuringOptions options_;
     MeasurementDisplay display_;
     std::vector<CurveSample> curve_;
+    quint64 curveGeneration_ = 0;
     Run* run_ = nullptr; // the run in progress, null when idle
     bool stopRequested_ = false;
     bool keepJournal_ = false; // the run was suspended rather than stopped

@@ -181,34 +181,80 @@ void drawStabilityBackground(QPainter& p, const StabilityGraphView& view) {
     p.restore();
 }
 
+namespace {
+
+constexpr int kCurvePenWidth = 2;
+
+QPen curvePen(double drawnLength) {
+    QPen pen(stability_colors::kCurve, kCurvePenWidth, Qt::DotLine);
+    // The dash offset counts in pen widths.
+    pen.setDashOffset(drawnLength / kCurvePenWidth);
+    // Flat ends, so a dot split between two pieces is not drawn longer where they meet.
+    pen.setCapStyle(Qt::FlatCap);
+    return pen;
+}
+
+double lengthOf(QPoint a, QPoint b) {
+    return std::hypot(double(b.x() - a.x()), double(b.y() - a.y()));
+}
+
+} // namespace
+
 void drawStabilityCurve(QPainter& p, const StabilityGraphView& view,
                         const std::vector<CurveSample>& curve) {
-    if (curve.empty() || view.totalMs <= 0)
+    StabilityCurveTracer tracer;
+    tracer.extend(p, view, curve);
+}
+
+void StabilityCurveTracer::reset() {
+    *this = StabilityCurveTracer();
+}
+
+void StabilityCurveTracer::extend(QPainter& p, const StabilityGraphView& view,
+                                  const std::vector<CurveSample>& curve) {
+    if (next_ >= curve.size() || view.totalMs <= 0)
         return;
-    // The ramp is drawn from the corner to its newest point; the deviations follow on from it.
-    QPolygon line;
-    line.reserve(int(curve.size()) + 1);
-    const auto firstDeviation =
-        std::find_if(curve.begin(), curve.end(), [](const CurveSample& s) { return !s.ramp; });
-    if (firstDeviation != curve.begin()) {
-        line << StabilityGraph::rampStart(view.size);
-        line << StabilityGraph::curvePoint(view.size, view.totalMs, *(firstDeviation - 1));
-    }
-    for (auto it = firstDeviation; it != curve.end(); ++it) {
-        if (it->ramp)
-            continue;
-        const QPoint pt = StabilityGraph::curvePoint(view.size, view.totalMs, *it);
-        if (line.isEmpty() || line.last() != pt)
-            line << pt;
-    }
     p.save();
     p.setClipRect(StabilityGraph::plotArea(view.size));
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QPen(stability_colors::kCurve, 2, Qt::DotLine));
-    if (line.size() == 1)
-        p.drawPoint(line.first());
-    else
-        p.drawPolyline(line);
+    // The ramp is one line from the corner to its newest point; drawn again longer, it covers
+    // what it drew before, dots and all.
+    size_t i = next_;
+    size_t lastRamp = curve.size();
+    for (; i < curve.size() && !deviating_ && curve[i].ramp; ++i)
+        lastRamp = i;
+    if (lastRamp < curve.size()) {
+        const QPoint from = StabilityGraph::rampStart(view.size);
+        const QPoint to = StabilityGraph::curvePoint(view.size, view.totalMs, curve[lastRamp]);
+        p.setPen(curvePen(0));
+        p.drawLine(from, to);
+        ramped_ = true;
+        last_ = to;
+        length_ = lengthOf(from, to);
+    }
+    QPolygon line;
+    line.reserve(int(curve.size() - i) + 1);
+    if (ramped_ || deviating_)
+        line << last_;
+    for (; i < curve.size(); ++i) {
+        if (curve[i].ramp)
+            continue; // a late ramp sample after the deviations began draws nothing
+        const QPoint pt = StabilityGraph::curvePoint(view.size, view.totalMs, curve[i]);
+        if (line.isEmpty() || line.last() != pt)
+            line << pt;
+    }
+    if (line.size() > (ramped_ || deviating_ ? 1 : 0)) {
+        p.setPen(curvePen(length_));
+        if (line.size() == 1)
+            p.drawPoint(line.first());
+        else
+            p.drawPolyline(line);
+        for (int k = 1; k < line.size(); ++k)
+            length_ += lengthOf(line[k - 1], line[k]);
+        last_ = line.last();
+        deviating_ = true;
+    }
+    next_ = curve.size();
     p.restore();
 }
 
@@ -227,17 +273,29 @@ StabilityGraphView StabilityGraphBox::view() const {
 void StabilityGraphBox::paintEvent(QPaintEvent*) {
     const StabilityGraphView v = view();
     const qreal ratio = devicePixelRatioF();
+    const std::vector<CurveSample>& curve = engine_.curve();
+    bool restart = engine_.curveGeneration() != curveGeneration_ || curve.size() < tracer_.drawn();
     if (background_.isNull() || !(backgroundView_ == v) || backgroundRatio_ != ratio) {
-        background_ = QPixmap(v.size * ratio);
+        background_ = QImage(v.size * ratio, QImage::Format_RGB32);
         background_.setDevicePixelRatio(ratio);
         QPainter bp(&background_);
         drawStabilityBackground(bp, v);
         backgroundView_ = v;
         backgroundRatio_ = ratio;
+        restart = true;
+    }
+    if (restart) {
+        canvas_ = background_.copy();
+        canvas_.setDevicePixelRatio(ratio);
+        tracer_.reset();
+        curveGeneration_ = engine_.curveGeneration();
+    }
+    {
+        QPainter cp(&canvas_);
+        tracer_.extend(cp, v, curve);
     }
     QPainter p(this);
-    p.drawPixmap(0, 0, background_);
-    drawStabilityCurve(p, v, engine_.curve());
+    p.drawImage(0, 0, canvas_);
 }
 
 } // namespace viro

@@ -3,7 +3,7 @@
 #include "measure/measurement_engine.h"
 
 #include <QColor>
-#include <QPixmap>
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -89,6 +89,27 @@ void drawStabilityBackground(QPainter& painter, const StabilityGraphView& view);
 void drawStabilityCurve(QPainter& painter, const StabilityGraphView& view,
                         const std::vector<CurveSample>& curve);
 
+// Draws the curve a piece at a time onto a kept picture: each call adds the samples that came
+// since the last one, going on with the line and its dots where they stopped. A wide dotted
+// line costs by its length, so a frame then costs the readings since the frame before, not the
+// whole curve.
+class StabilityCurveTracer {
+public:
+    // The next call draws the curve from its start.
+    void reset();
+    void extend(QPainter& painter, const StabilityGraphView& view,
+                const std::vector<CurveSample>& curve);
+    // Samples drawn so far.
+    size_t drawn() const { return next_; }
+
+private:
+    size_t next_ = 0;
+    bool ramped_ = false;   // the start ramp is drawn as far as the last ramp sample
+    bool deviating_ = false; // the deviations have begun; `last_` is where the line ends
+    QPoint last_;
+    double length_ = 0; // of the line drawn, in pixels, for the dots to go on from
+};
+
 // `PaintBox1`: the live stability curve of the point being measured. It draws what the engine
 // holds when it paints; the owner calls update() at its own frame rate. The background is kept
 // as a picture and drawn again only when the box, T or the run changes.
@@ -106,9 +127,12 @@ protected:
 
 private:
     const MeasurementEngine& engine_;
-    QPixmap background_;
+    QImage background_;
+    QImage canvas_; // the background with the curve drawn so far
     StabilityGraphView backgroundView_;
     qreal backgroundRatio_ = 0;
+    quint64 curveGeneration_ = 0;
+    StabilityCurveTracer tracer_;
 };
 
 } // namespace viro

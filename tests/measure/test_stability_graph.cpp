@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 using namespace viro;
@@ -234,4 +236,71 @@ TEST(StabilityGraph, CurveRunsFromTheRampThroughTheDeviationsInsideThePlot) {
     EXPECT_GT(countPixels(clipped, QRect(32, 250, 608, 5), is(curveColour)), 0);
     EXPECT_GT(countPixels(clipped, QRect(32, 0, 608, 3), is(curveColour)), 0);
     EXPECT_EQ(countPixels(clipped, QRect(0, 255, 640, 15), is(curveColour)), 0);
+}
+
+// The window adds the curve a piece at a time; what it shows must be the curve drawn whole,
+// whatever the pieces, or a frame would show a broken or doubled line.
+TEST(StabilityGraph, CurveDrawnInPiecesMatchesTheCurveDrawnWhole) {
+    const StabilityGraphView view{kBox, 2500, true};
+    std::vector<CurveSample> curve;
+    for (int e = 0; e < 300; e += 7)
+        curve.push_back(ramp(e, e / 25.0));
+    for (int i = 0; i < 900; ++i)
+        curve.push_back(deviation(12 + i * 0.097, 12 * std::sin(i / 40.0)));
+    QImage whole = background(view);
+    {
+        QPainter p(&whole);
+        drawStabilityCurve(p, view, curve);
+    }
+    const QColor curveColour(255, 81, 0);
+    const int wholePixels = countPixels(whole, whole.rect(), is(curveColour));
+    ASSERT_GT(wholePixels, 500);
+    int rampEnd = 0;
+    for (const CurveSample& s : curve)
+        if (s.ramp)
+            rampEnd = StabilityGraph::curvePoint(kBox, 2500, s).x();
+
+    struct Case {
+        const char* name;
+        size_t piece;
+    };
+    for (const Case& c : {Case{"a frame of 5 readings", 5}, Case{"a frame of 40 readings", 40},
+                          Case{"pieces across the end of the ramp", 29}}) {
+        SCOPED_TRACE(c.name);
+        QImage pieces = background(view);
+        StabilityCurveTracer tracer;
+        std::vector<CurveSample> sofar;
+        for (size_t i = 0; i < curve.size(); i += c.piece) {
+            sofar.insert(sofar.end(), curve.begin() + long(i),
+                         curve.begin() + long(std::min(curve.size(), i + c.piece)));
+            QPainter p(&pieces);
+            tracer.extend(p, view, sofar);
+        }
+        EXPECT_EQ(tracer.drawn(), curve.size());
+        // Past the start ramp (drawn again longer at every frame, as a live ramp is) the same
+        // line: as many curve pixels within a tenth, and each one of either drawing within two
+        // pixels of one of the other (a dot may sit a pixel off where pieces meet).
+        const QRect deviations(rampEnd + 3, 0, kBox.width() - rampEnd - 3, kBox.height());
+        const int wholeDeviations = countPixels(whole, deviations, is(curveColour));
+        EXPECT_NEAR(countPixels(pieces, deviations, is(curveColour)), wholeDeviations,
+                    wholeDeviations / 10);
+        const auto strays = [&](const QImage& a, const QImage& b) {
+            int n = 0;
+            for (int y = 0; y < a.height(); ++y)
+                for (int x = deviations.left(); x < a.width(); ++x)
+                    if (is(curveColour)(a.pixel(x, y)) &&
+                        countPixels(b, QRect(x - 2, y - 2, 5, 5).intersected(b.rect()),
+                                    is(curveColour)) == 0)
+                        ++n;
+            return n;
+        };
+        EXPECT_EQ(strays(pieces, whole), 0);
+        EXPECT_EQ(strays(whole, pieces), 0);
+        // Drawing again with nothing new changes nothing.
+        const QImage settled = pieces;
+        QPainter p(&pieces);
+        tracer.extend(p, view, sofar);
+        p.end();
+        EXPECT_EQ(pieces, settled);
+    }
 }
