@@ -10,7 +10,7 @@ void ApplicationState::resetChartSelections() {
 }
 
 void ApplicationState::clearCurrentPatient() {
-    patient = CurrentPatient();
+    patient = PatientRecord();
 }
 
 void ApplicationState::clearMeasurement() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/measurement_record.h"
+#include "core/patient_record.h"
 
 #include <QString>
 
@@ -8,33 +9,13 @@
 
 namespace viro {
 
-// The patient the current measurement belongs to: the fields of one patient row.
-struct CurrentPatient {
-    QString custNo;
-    QString name;
-    bool male = true;
-    double birthDate = 0; // Jet date value, 0 when not given
-    QString addr;
-    QString tel;
-    QString tel2; // mobile
-    QString tel3; // fax
-    QString eMail;
-    QString bType;
-    double height = 0;
-    double weight = 0;
-    QString memo;
-    QString custCat;
-    QString custFg;
-    bool prtFg = false;
-};
-
 inline constexpr int kChartCategoryCount = 6;
 
 // Application-wide variables owned by the main window and shared by every window. Never
 // persisted except through the database.
 class ApplicationState {
 public:
-    CurrentPatient patient;
+    PatientRecord patient; // the patient the current measurement belongs to
     MeasurementRecord measurement;
 
     // Analysis window selections: the chart category (1-6) and the chart chosen in each

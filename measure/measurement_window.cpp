@@ -894,7 +894,7 @@ void TZedec::selectPosition(int position) {
 }
 
 void TZedec::showPatient() {
-    const CurrentPatient& p = state_.patient;
+    const PatientRecord& p = state_.patient;
     patientNo_->setText(p.custNo);
     patientName_->setText(p.name);
     patientName_->setToolTip(p.name); // the whole name where the label cuts it

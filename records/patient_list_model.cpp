@@ -1,0 +1,3 @@
+#include "records/patient_list_model.h"
+
+namespace viro {} // namespace viro

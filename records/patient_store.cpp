@@ -1,0 +1,3 @@
+#include "records/patient_store.h"
+
+namespace viro {} // namespace viro
