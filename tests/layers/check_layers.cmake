@@ -14,15 +14,18 @@ set(lower_therapy ${lower_records} records)
 set(lower_analysis/charts ${lower_records} records)
 set(lower_data ${lower_therapy} therapy analysis/charts)
 set(windows_base ${lower_therapy} therapy analysis/charts)
+# Widgets and windows the measurement and comparison windows build on (the chart page, the
+# patient list, the save and recall windows).
 set(lower_analysis/ui ${windows_base})
-set(lower_measure ${windows_base})
-set(lower_compare ${windows_base})
-set(lower_shell ${windows_base} analysis/ui measure compare)
+set(lower_records/ui ${windows_base})
+set(lower_measure ${windows_base} analysis/ui records/ui)
+set(lower_compare ${windows_base} analysis/ui records/ui)
+set(lower_shell ${windows_base} analysis/ui records/ui measure compare)
 set(lower_app ${lower_shell} shell)
 # viro-cli drives the measurement engine (measure_core, no widgets).
 set(lower_cli ${windows_base} data measure)
-set(folders analysis/charts analysis/ui analysis device core records therapy data measure
-            compare shell app cli)
+set(folders analysis/charts analysis/ui analysis device core records/ui records therapy data
+            measure compare shell app cli)
 
 # The folder a path belongs to: the longest known folder it starts with.
 function(folder_of path out)
