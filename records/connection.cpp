@@ -2,8 +2,10 @@
 
 #include "core/data_folder.h"
 #include "records/access_file.h"
+#include "records/log.h"
 #include "records/schema.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -11,7 +13,67 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#endif
+
 namespace viro {
+
+bool isNetworkFileSystemType(qint64 fsType) {
+    // statfs reports f_type as a signed word on some targets: compare the low 32 bits.
+    switch (static_cast<quint32>(fsType)) {
+    case 0x6969u:     // NFS
+    case 0x517Bu:     // SMB
+    case 0xFF534D42u: // CIFS
+    case 0xFE534D42u: // SMB2
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isOnNetworkFileSystem(const QString& path) {
+#ifdef Q_OS_LINUX
+    struct statfs fs {};
+    if (statfs(QFile::encodeName(path).constData(), &fs) != 0)
+        return false;
+    return isNetworkFileSystemType(static_cast<qint64>(fs.f_type));
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
+QString networkFolderNotice() {
+    return QStringLiteral("The data folder is on a network drive. Several computers should share "
+                          "a server database, not a folder.");
+}
+
+bool noRoomToWrite(const QString& databasePath) {
+#ifdef Q_OS_LINUX
+    // A page or two of room left counts as none: SQLite writes whole pages and log frames.
+    constexpr qint64 kMargin = 64 * 1024;
+    const QFileInfo info(databasePath);
+    struct statvfs vfs {};
+    if (statvfs(QFile::encodeName(info.absolutePath()).constData(), &vfs) == 0 &&
+        static_cast<qint64>(vfs.f_bavail) * static_cast<qint64>(vfs.f_frsize) < kMargin)
+        return true;
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return false;
+    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-journal")}) {
+        const QFileInfo file(databasePath + suffix);
+        if (file.exists() && file.size() + kMargin >= static_cast<qint64>(limit.rlim_cur))
+            return true;
+    }
+    return false;
+#else
+    Q_UNUSED(databasePath);
+    return false;
+#endif
+}
 
 ConnectionInfo connectionInfo(ConnectionRole role) {
     switch (role) {
@@ -94,8 +156,11 @@ bool Connection::open(const QString& path, QString* error) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
     registered_ = true;
     db.setDatabaseName(file);
+    // The wait applies from the first statement on, the reads of the set-up included.
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kDatabaseBusyWaitMs);
     if (ro)
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    db.setConnectOptions(options);
     if (!db.open())
         return failWith(db.lastError().text());
     QSqlQuery q(db);
@@ -103,11 +168,29 @@ bool Connection::open(const QString& path, QString* error) {
     if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
         return failWith(path + QStringLiteral(": ") + q.lastError().text());
     if (!ro) {
-        if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-            !q.exec(QStringLiteral("PRAGMA synchronous=FULL")))
+        // The write-ahead log keeps its index in shared memory, which the computers that share
+        // a network folder do not share: there it would corrupt the file. The rollback journal
+        // works there, if slowly.
+        onNetwork_ = isOnNetworkFileSystem(info.absolutePath());
+        if (onNetwork_) {
+            static bool told = false;
+            if (!told)
+                qCWarning(lcRecords).noquote() << networkFolderNotice() << "(" << path << ")";
+            told = true;
+        }
+        const QString mode = onNetwork_ ? QStringLiteral("delete") : QStringLiteral("wal");
+        if (!q.exec(QStringLiteral("PRAGMA journal_mode=") + mode))
+            return failWith(path + QStringLiteral(": ") + q.lastError().text());
+        // The mode stays as it was while another program has the file open.
+        if (q.next() && q.value(0).toString().compare(mode, Qt::CaseInsensitive) != 0) {
+            if (onNetwork_)
+                return failWith(path + QStringLiteral(": the write-ahead log cannot be switched "
+                                                      "off while another program uses the file"));
+            qCWarning(lcRecords) << path << "stays in journal mode" << q.value(0).toString();
+        }
+        if (!q.exec(QStringLiteral("PRAGMA synchronous=FULL")))
             return failWith(path + QStringLiteral(": ") + q.lastError().text());
     }
-    q.exec(QStringLiteral("PRAGMA busy_timeout=5000"));
     q.finish();
     path_ = path;
     return true;
@@ -216,6 +299,36 @@ bool rebuildTable(QSqlDatabase& db, const TableDef& table, QString* error) {
     return true;
 }
 
+// The indexes of `table` that the file lacks or keeps in an earlier form (the patient list's
+// indexes gained the patient number as their last column), each as its name and statement.
+std::vector<std::pair<QString, QString>> outdatedIndexes(const QSqlDatabase& db,
+                                                         const TableDef& table) {
+    std::vector<std::pair<QString, QString>> out;
+    const QStringList statements = createIndexStatements(table);
+    QSqlQuery q(db);
+    for (size_t i = 0; i < table.indexes.size(); ++i) {
+        q.prepare(
+            QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?"));
+        q.addBindValue(table.indexes[i].name);
+        const QString stored = q.exec() && q.next() ? q.value(0).toString() : QString();
+        if (stored != statements[int(i)])
+            out.emplace_back(table.indexes[i].name, statements[int(i)]);
+    }
+    return out;
+}
+
+bool replaceIndex(QSqlDatabase& db, const std::pair<QString, QString>& index, QString* error) {
+    QSqlQuery q(db);
+    for (const QString& sql :
+         {QStringLiteral("DROP INDEX IF EXISTS ") + quoted(index.first), index.second}) {
+        if (!q.exec(sql)) {
+            *error = index.first + QStringLiteral(": ") + q.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
+
 // Adds a table an earlier build did not make, with its indexes.
 bool addTable(QSqlDatabase& db, const TableDef& table, QString* error) {
     QSqlQuery q(db);
@@ -235,14 +348,19 @@ bool addTable(QSqlDatabase& db, const TableDef& table, QString* error) {
 bool upgradeMainDatabase(Connection& main, QString* error) {
     QSqlDatabase db = main.database();
     std::vector<const TableDef*> due, missing;
+    std::vector<std::pair<QString, QString>> indexes;
     for (const TableDef* table : tablesOf(DatabaseKind::Main)) {
         const QString layout = storedLayout(db, table->name);
-        if (layout.isEmpty())
+        if (layout.isEmpty()) {
             missing.push_back(table);
-        else if (holdsToInputWidth(layout, *table))
+        } else if (holdsToInputWidth(layout, *table)) {
             due.push_back(table);
+        } else {
+            const auto outdated = outdatedIndexes(db, *table);
+            indexes.insert(indexes.end(), outdated.begin(), outdated.end());
+        }
     }
-    if (due.empty() && missing.empty())
+    if (due.empty() && missing.empty() && indexes.empty())
         return true;
     QString message;
     bool ok = false;
@@ -256,6 +374,8 @@ bool upgradeMainDatabase(Connection& main, QString* error) {
             ok = rebuildTable(db, *due[i], &message);
         for (size_t i = 0; ok && i < missing.size(); ++i)
             ok = addTable(db, *missing[i], &message);
+        for (size_t i = 0; ok && i < indexes.size(); ++i)
+            ok = replaceIndex(db, indexes[i], &message);
         ok = ok && transaction.commit(&message);
     }
     if (!ok && error)
@@ -263,10 +383,22 @@ bool upgradeMainDatabase(Connection& main, QString* error) {
     return ok;
 }
 
-Transaction::Transaction(QSqlDatabase db) : db_(std::move(db)) {
-    active_ = db_.transaction();
+Transaction::Transaction(QSqlDatabase db, Intent intent) : db_(std::move(db)) {
+    if (intent == Intent::Write && db_.driverName() == QLatin1String("QSQLITE")) {
+        // A plain BEGIN takes the write lock only at the first write; in WAL mode a transaction
+        // that has read by then and finds another program's newer commit fails at once
+        // instead of waiting. Servers lock rows and need no such start.
+        QSqlQuery begin(db_);
+        active_ = begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        if (!active_)
+            sqlError_ = begin.lastError();
+    } else {
+        active_ = db_.transaction();
+        if (!active_)
+            sqlError_ = db_.lastError();
+    }
     if (!active_)
-        error_ = db_.lastError().text();
+        error_ = sqlError_.text();
 }
 
 Transaction::~Transaction() {
@@ -279,8 +411,21 @@ bool Transaction::commit(QString* error) {
             *error = error_.isEmpty() ? QStringLiteral("no transaction") : error_;
         return false;
     }
-    if (!db_.commit()) {
-        error_ = db_.lastError().text();
+    bool committed = false;
+    if (db_.driverName() == QLatin1String("QSQLITE")) {
+        // The driver's own commit drops SQLite's error code, which tells a full disk from a
+        // locked file.
+        QSqlQuery commit(db_);
+        committed = commit.exec(QStringLiteral("COMMIT"));
+        if (!committed)
+            sqlError_ = commit.lastError();
+    } else {
+        committed = db_.commit();
+        if (!committed)
+            sqlError_ = db_.lastError();
+    }
+    if (!committed) {
+        error_ = sqlError_.text();
         if (error)
             *error = error_;
         rollback();

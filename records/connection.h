@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 
 #include <memory>
@@ -26,9 +27,25 @@ struct ConnectionInfo {
 
 ConnectionInfo connectionInfo(ConnectionRole role);
 
+// How long a statement waits for another program's write to the same file before it gives up.
+inline constexpr int kDatabaseBusyWaitMs = 5000;
+
+// Whether a file system type (statfs f_type) is a network one (NFS, SMB/CIFS), on which SQLite's
+// write-ahead log must not be used: its shared memory does not reach the other computers.
+bool isNetworkFileSystemType(qint64 fsType);
+// Whether `path` (a file or folder) lies on a network file system. Linux only; elsewhere false.
+bool isOnNetworkFileSystem(const QString& path);
+// What the program says once when a database lies on a network file system.
+QString networkFolderNotice();
+// Whether a write that failed with an I/O error may have failed for want of room: the disk
+// holding `databasePath` is (almost) full, or one of its files has reached the process's file
+// size limit.
+bool noRoomToWrite(const QString& databasePath);
+
 // One open database file. Writable files run in WAL mode with full sync, so a post is durable
-// when it returns. An Access file met where one is accepted is converted into a temporary
-// SQLite copy first and opened read-only.
+// when it returns; on a network file system they use the rollback journal instead. Every
+// connection waits up to kDatabaseBusyWaitMs for another program's write. An Access file met
+// where one is accepted is converted into a temporary SQLite copy first and opened read-only.
 class Connection {
 public:
     explicit Connection(ConnectionRole role);
@@ -46,6 +63,9 @@ public:
     bool readOnly() const;
     // True when the file was an Access database converted on open.
     bool convertedFromAccess() const { return converted_ != nullptr; }
+    // True when the file lies on a network file system and so was opened without the
+    // write-ahead log (see networkFolderNotice()).
+    bool onNetworkFolder() const { return onNetwork_; }
     QSqlDatabase database() const;
 
 private:
@@ -54,20 +74,27 @@ private:
     QString path_;
     std::unique_ptr<QTemporaryDir> converted_;
     bool registered_ = false; // added to the SQL module's connection list
+    bool onNetwork_ = false;
 };
 
 // Brings an open main database made by an earlier build up to this build's layout: such files
 // still hold patient numbers to the 15 characters a window takes, which would refuse the longer
-// numbers of older files, and lack the tables added since (ZeRaw). Rows, keys and indexes are
-// kept, in one transaction. True when nothing was due or the upgrade succeeded; on failure the
-// file is as before.
+// numbers of older files, and lack the tables added since (ZeRaw); the patient list's indexes
+// of an earlier form are made anew. Rows, keys and indexes are kept, in one transaction. True when
+// nothing was due or the upgrade succeeded; on failure the file is as before.
 bool upgradeMainDatabase(Connection& main, QString* error);
 
 // A transaction that rolls back unless committed: writes that belong together either all
 // happen or none do.
 class Transaction {
 public:
-    explicit Transaction(QSqlDatabase db);
+    enum class Intent {
+        Any,
+        // Takes the write lock when it starts (SQLite: BEGIN IMMEDIATE), so it waits for
+        // another program's write at the start instead of failing at its first write after a read.
+        Write,
+    };
+    explicit Transaction(QSqlDatabase db, Intent intent = Intent::Any);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
@@ -77,11 +104,14 @@ public:
     void rollback();
     // The message when the transaction could not start.
     const QString& error() const { return error_; }
+    // The database's error when the transaction could not start or commit.
+    const QSqlError& sqlError() const { return sqlError_; }
 
 private:
     QSqlDatabase db_;
     bool active_ = false;
     QString error_;
+    QSqlError sqlError_;
 };
 
 } // namespace viro

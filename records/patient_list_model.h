@@ -6,8 +6,10 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace viro {
 
@@ -39,6 +41,12 @@ public:
     // Rows read at a time.
     static constexpr int kWindowRows = 200;
 
+    // How a cell is drawn beyond its text (data() of ToneRole, an int). The view turns it into
+    // colours, so that this layer needs no toolkit of the screen: the gender green for "Male" and
+    // red for "Female", the latest measurement date on the button face.
+    static constexpr int ToneRole = Qt::UserRole + 1;
+    enum Tone { PlainTone, MaleTone, FemaleTone, ButtonFaceTone };
+
     using NowFn = std::function<double()>; // the current time as a Jet date value (ages)
 
     explicit PatientListModel(QSqlDatabase db, QObject* parent = nullptr);
@@ -62,6 +70,9 @@ public:
     // The first row, in the list's order, whose sort field begins with `text` (a date of birth
     // is read in the short date format; a text that is no date finds nothing).
     std::optional<int> findPrefix(const QString& text) const;
+    // The first row, in the list's order, whose patient number begins with `text` (letter case
+    // ignored), whatever the sort column.
+    std::optional<int> findNumberPrefix(const QString& text) const;
 
     PatientRecord patientAt(int row) const;
     QString numberAt(int row) const;
@@ -74,13 +85,30 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    // kWindowRows rows from a multiple of kWindowRows on, as read.
+    struct Window {
+        int start = 0;
+        std::vector<PatientRecord> rows;
+    };
+    // Windows kept: a screen that straddles two windows, and the one scrolled away from.
+    static constexpr size_t kCachedWindows = 3;
+
+    const PatientRecord* rowAt(int row) const;
+    void readWindow(Window& window) const;
+    QString orderBy() const;
+    // The first row, in the list's order, that meets `condition`.
+    std::optional<int> firstRowWhere(const QString& condition, const QVariantList& bindings) const;
+    // How many rows come before a row holding `sortValue` in the sort field and `number` as the
+    // patient number.
+    std::optional<int> rowsBefore(const QVariant& sortValue, const QVariant& number) const;
+
     QSqlDatabase db_;
     NowFn now_;
     int sortKey_ = 1;
+    QString sortField_ = QStringLiteral("CustNo"); // as the table spells it
+    bool descending_ = false;
     int rows_ = 0;
-    // The window of rows read last: its first row and its patients.
-    mutable int windowStart_ = -1;
-    mutable std::vector<PatientRecord> window_;
+    mutable std::deque<Window> windows_; // the window read or used last first
 };
 
 } // namespace viro

@@ -2,14 +2,17 @@
 
 #include "analysis/measurement_record.h"
 #include "core/patient_record.h"
+#include "records/connection.h"
 
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
+class QSqlError;
 class QSqlRecord;
 
 namespace viro {
@@ -25,6 +28,12 @@ MeasurementRecord measurementFromRow(const QSqlRecord& row, QString* custNo = nu
 // The ZeData fields of `m` for patient `custNo`; STD only when `withQuality` (rows typed in by
 // hand carry none). MKEY is left to the database.
 QVariantMap measurementToRow(const MeasurementRecord& m, const QString& custNo, bool withQuality);
+
+// MEMO1 holds the note lines joined by CR LF, as the exchanged files do. Reading splits at CR LF,
+// LF or a lone CR; one line break at the very end closes the last line rather than opening an
+// empty one, so that notes written with a break after every line read back as they were.
+QString joinNoteLines(const QStringList& lines);
+QStringList splitNoteLines(const QString& text);
 
 // Why a read or write of the patient database failed, in words a practitioner understands.
 struct StoreError {
@@ -45,6 +54,12 @@ struct StoreError {
     explicit operator bool() const { return kind != Kind::None; }
 };
 
+// The kind and the plain-words cause of a database error; `action` says what was being done
+// ("The measurement was not saved."). `databasePath` helps to tell a full disk from other write
+// errors.
+StoreError storeErrorOf(const QSqlError& error, const QString& action, bool writing,
+                        const QString& databasePath = {});
+
 // One row of a patient's measurement list (newest first).
 struct MeasurementSummary {
     int mkey = 0;
@@ -63,7 +78,11 @@ struct MeasurementSummary {
 // as bound parameters. Waits for another program's write up to `kBusyWaitMs`, then reports Busy.
 class PatientStore {
 public:
-    static constexpr int kBusyWaitMs = 5000;
+    static constexpr int kBusyWaitMs = kDatabaseBusyWaitMs;
+    // A write that still found the database busy after the wait is tried this many more times,
+    // after a short pause each, before Busy is reported.
+    static constexpr int kBusyRetries = 2;
+    static constexpr int kBusyPauseMs = 200;
     static constexpr int kPatientNumberLimit = 15; // characters a new or changed number takes
     static constexpr int kNameLimit = 20;
     static constexpr int kAddressLimit = 50;
@@ -75,7 +94,8 @@ public:
     explicit PatientStore(QSqlDatabase db);
 
     // --- Patients ---
-    // The patient with this number, letter case ignored (blanks around it removed).
+    // The patient with this number, letter case ignored (blanks around it removed); none, with
+    // NotFound, when nobody has it.
     std::optional<PatientRecord> patient(const QString& custNo, StoreError* error = nullptr) const;
     // Adds a patient (texts trimmed and held to their limits; PREMEA 0). Refuses an empty or
     // taken number (Taken; the message is the notice the windows show).
@@ -88,7 +108,8 @@ public:
     bool deletePatient(const QString& custNo, StoreError* error = nullptr);
 
     // --- Measurements ---
-    // The patient's measurements, newest first.
+    // The patient's measurements, newest first (ties: the later stored first); empty for a number
+    // nobody has.
     std::vector<MeasurementSummary> measurements(const QString& custNo,
                                                  StoreError* error = nullptr) const;
     // One stored measurement (its key set), with its traces when asked; the owner's number goes
@@ -107,15 +128,23 @@ public:
                                             StoreError* error = nullptr);
     // Changes a stored measurement by hand: its date, potential, notes and values; its quality
     // scores and traces stay. PREMEA follows.
-    bool updateMeasurementValues(int mkey, const MeasurementRecord& m,
-                                 StoreError* error = nullptr);
+    bool updateMeasurementValues(int mkey, const MeasurementRecord& m, StoreError* error = nullptr);
     // Deletes a measurement with its traces; PREMEA becomes the newest remaining one's, or 0.
     bool deleteMeasurement(int mkey, StoreError* error = nullptr);
 
     // The notice for a taken patient number, naming the patient that has it.
     static QString takenNumberNotice(const QString& holderName);
+    // Whether a point value may be stored: 0 (none) or 0.1-200.0.
+    static bool isStorableValue(double value);
 
 private:
+    // Runs `body` in one write transaction, again when the database was busy; a failure rolls
+    // everything back. `body` returns the reason it refused or failed (None to commit).
+    bool write(const QString& action, const std::function<StoreError()>& body, StoreError* error);
+    StoreError fail(const QSqlError& sqlError, const QString& action, bool writing) const;
+    StoreError insertMeasurement(const QString& custNo, const MeasurementRecord& m, bool asMeasured,
+                                 const QString& action, int* mkey);
+
     QSqlDatabase db_;
 };
 

@@ -63,11 +63,14 @@ TableDef makeZeCust() {
                 text("CustFG"),
                 of("PrtFG", FieldType::YesNo),
                 of("PREMEA", FieldType::DateTime)};
-    // One index per sort column of the patient list, so every sorted first screen is quick.
+    // One index per sort column of the patient list, ending with the patient number that breaks
+    // ties: the list reads any window of rows, and counts the rows before a patient, along the
+    // index alone, without sorting the table.
+    t.indexes.push_back({QStringLiteral("ZeCust_CustNo"), {QStringLiteral("CustNo")}});
     for (const char* column :
-         {"CustNo", "Name", "Sex", "DBirth", "PREMEA", "Tel", "Addr", "EMail", "Tel2", "Tel3"})
-        t.indexes.push_back(
-            {QStringLiteral("ZeCust_") + QLatin1String(column), {QString::fromLatin1(column)}});
+         {"Name", "Sex", "DBirth", "PREMEA", "Tel", "Addr", "EMail", "Tel2", "Tel3"})
+        t.indexes.push_back({QStringLiteral("ZeCust_") + QLatin1String(column),
+                             {QString::fromLatin1(column), QStringLiteral("CustNo")}});
     return t;
 }
 

@@ -3,18 +3,24 @@
 
 #include "records/connection.h"
 #include "records/database_check.h"
+#include "records/patient_list_model.h"
 #include "records/result_set.h"
 #include "records/schema.h"
 #include "records/statements.h"
+#include "records/ui/patient_list_view.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QSqlQuery>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -104,12 +110,13 @@ QString largeDatabase() {
     return path;
 }
 
-// The main connection on the cached database, opened once per process.
+// The main connection on the cached database, opened once per process; a database cached by an
+// earlier build gets this build's indexes, as the program's start-up gives them.
 Connection& mainConnection() {
     static Connection c(ConnectionRole::Main);
     if (!c.isOpen()) {
         QString error;
-        if (!c.open(largeDatabase(), &error)) {
+        if (!c.open(largeDatabase(), &error) || !upgradeMainDatabase(c, &error)) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             std::exit(1);
         }
@@ -143,6 +150,193 @@ void BM_PrefixSearch(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PrefixSearch)->Unit(benchmark::kMillisecond);
+
+// Every cell of `rows` rows from `first` on, as a grid asks for them when it paints.
+void readScreen(const PatientListModel& model, int first, int rows = kScreenRows) {
+    for (int r = first; r < std::min(first + rows, model.rowCount()); ++r)
+        for (int c = 0; c < PatientListModel::ColumnCount; ++c) {
+            benchmark::DoNotOptimize(model.data(model.index(r, c)));
+            benchmark::DoNotOptimize(model.data(model.index(r, c), PatientListModel::ToneRole));
+        }
+}
+
+// The shared patient list: opened in the order of each sort key, its first screen read.
+void BM_ListModelOpen(benchmark::State& state) {
+    const int key = int(state.range(0));
+    PatientListModel model(mainConnection().database());
+    for (auto _ : state) {
+        model.open(key);
+        readScreen(model, 0);
+    }
+    if (model.rowCount() != kPatients)
+        state.SkipWithError("wrong row count");
+}
+BENCHMARK(BM_ListModelOpen)->DenseRange(1, 11)->Arg(-2)->Arg(-4)->Unit(benchmark::kMillisecond);
+
+// Opened, then moved to the end at once (the scroll bar pulled down) and the last screen read.
+void BM_ListModelScrollToEnd(benchmark::State& state) {
+    const int key = int(state.range(0));
+    PatientListModel model(mainConnection().database());
+    for (auto _ : state) {
+        model.open(key);
+        readScreen(model, 0);
+        readScreen(model, model.rowCount() - kScreenRows);
+    }
+}
+BENCHMARK(BM_ListModelScrollToEnd)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(-2)
+    ->Arg(4)
+    ->Arg(6)
+    ->Arg(7)
+    ->Unit(benchmark::kMillisecond);
+
+// Scrolled through a part of the list a page at a time: the cost of each new window.
+void BM_ListModelPageDown(benchmark::State& state) {
+    PatientListModel model(mainConnection().database());
+    model.open(2);
+    int first = 0;
+    for (auto _ : state) {
+        readScreen(model, first);
+        first = (first + kScreenRows) % (model.rowCount() - kScreenRows);
+    }
+}
+BENCHMARK(BM_ListModelPageDown)->Unit(benchmark::kMicrosecond);
+
+// A header click: the list reopened in another order, the patient of the row before found
+// again, and the screen around it read.
+void BM_ListModelChangeSort(benchmark::State& state) {
+    const int key = int(state.range(0));
+    PatientListModel model(mainConnection().database());
+    int i = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        model.open(1);
+        const QString remembered = patientNumber(1 + (++i * 7919) % kPatients);
+        state.ResumeTiming();
+        model.open(key);
+        const std::optional<int> row = model.rowOfNumber(remembered);
+        if (!row) {
+            state.SkipWithError("patient not found again");
+            break;
+        }
+        readScreen(model, *row);
+    }
+}
+BENCHMARK(BM_ListModelChangeSort)->DenseRange(2, 11)->Arg(-2)->Unit(benchmark::kMillisecond);
+
+// The search box: the first row whose sort field begins with the text, by sort key.
+void BM_ListModelPrefixSearch(benchmark::State& state) {
+    const int key = int(state.range(0));
+    PatientListModel model(mainConnection().database());
+    model.open(key);
+    int i = 0, found = 0;
+    for (auto _ : state) {
+        const int n = 1 + (++i * 7919) % kPatients;
+        QString text;
+        switch (std::abs(key)) {
+        case 1:
+            text = patientNumber(n).left(5);
+            break;
+        case 2:
+            text = QStringLiteral("Name %1").arg(n % 9000);
+            break;
+        case 4:
+            text = QLocale().toString(QDate(1944, 1, 1).addDays(n % 9000), QLocale::ShortFormat);
+            break;
+        default:
+            text = QStringLiteral("0%1").arg(n % 9000);
+            break;
+        }
+        found += model.findPrefix(text).has_value();
+    }
+    if (found == 0)
+        state.SkipWithError("nothing found");
+}
+BENCHMARK(BM_ListModelPrefixSearch)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(-2)
+    ->Arg(4)
+    ->Arg(7)
+    ->Unit(benchmark::kMillisecond);
+
+// The same through the patient list widget, offscreen, at the size of the save window's grid:
+// each step ends with the grid painted, as the user would see it.
+constexpr QSize kViewSize(1000, 600);
+
+void paintGrid(PatientListView& view) {
+    benchmark::DoNotOptimize(view.grid()->viewport()->grab());
+}
+
+void BM_ListViewOpen(benchmark::State& state) {
+    int sortKey = int(state.range(0));
+    for (auto _ : state) {
+        PatientListView view(mainConnection().database(), sortKey);
+        view.resize(kViewSize);
+        view.show();
+        view.open();
+        view.selectNumber(patientNumber(50000));
+        paintGrid(view);
+    }
+}
+BENCHMARK(BM_ListViewOpen)->Arg(1)->Arg(2)->Arg(-4)->Unit(benchmark::kMillisecond);
+
+void BM_ListViewScrollToEnd(benchmark::State& state) {
+    int sortKey = int(state.range(0));
+    PatientListView view(mainConnection().database(), sortKey);
+    view.resize(kViewSize);
+    view.show();
+    for (auto _ : state) {
+        state.PauseTiming();
+        view.open(); // nothing read yet
+        paintGrid(view);
+        state.ResumeTiming();
+        view.grid()->scrollToBottom();
+        paintGrid(view);
+    }
+}
+BENCHMARK(BM_ListViewScrollToEnd)->Arg(1)->Arg(2)->Arg(6)->Unit(benchmark::kMillisecond);
+
+// A click on a header: read again in the new order, the patient found again, the grid painted.
+void BM_ListViewSortClick(benchmark::State& state) {
+    int sortKey = 1;
+    PatientListView view(mainConnection().database(), sortKey);
+    view.resize(kViewSize);
+    view.show();
+    view.open();
+    view.selectNumber(patientNumber(54321));
+    const int columns[] = {2, 7, 4, 8, 1, 9};
+    int i = 0;
+    for (auto _ : state) {
+        emit view.grid()->horizontalHeader()->sectionClicked(columns[i++ % 6]);
+        paintGrid(view);
+        if (view.currentPatient()->custNo != patientNumber(54321)) {
+            state.SkipWithError("the patient was lost");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_ListViewSortClick)->Unit(benchmark::kMillisecond);
+
+void BM_ListViewSearch(benchmark::State& state) {
+    int sortKey = 2;
+    PatientListView view(mainConnection().database(), sortKey);
+    view.resize(kViewSize);
+    view.show();
+    view.open();
+    int i = 0;
+    for (auto _ : state) {
+        view.searchBox()->setText(QStringLiteral("Name %1").arg(++i * 37 % 9000));
+        if (!view.search()) {
+            state.SkipWithError("nothing found");
+            break;
+        }
+        paintGrid(view);
+    }
+}
+BENCHMARK(BM_ListViewSearch)->Unit(benchmark::kMillisecond);
 
 void BM_MeasurementList(benchmark::State& state) {
     int i = 0;
@@ -209,7 +403,9 @@ BENCHMARK(BM_TakeOverWholeDatabase)->Iterations(1)->Unit(benchmark::kSecond);
 } // namespace viro
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     viro::largeDatabase(); // generated before any timing starts
     benchmark::RunSpecifiedBenchmarks();
