@@ -861,6 +861,11 @@ bool MeasurementEngine::journalHeldPoints(QString* error) {
     return true;
 }
 
+void MeasurementEngine::discardJournal() {
+    if (!run_)
+        removeJournal();
+}
+
 void MeasurementEngine::removeJournal() {
     journalResumed_ = false;
     if (!journal_)
@@ -933,7 +938,7 @@ MeasurementEngine::RunEnd MeasurementEngine::start(int fromPosition) {
         qCWarning(lcMeasure) << "The probe went off-line during the run; the points completed"
                              << "are kept";
         messageBox(kImportantOk, QString::fromLatin1(kOffline));
-    } else if (!keepJournal_) {
+    } else if (!keepJournal_ && !journalKeptUntilSaved_) {
         removeJournal();
     }
     keepJournal_ = false;

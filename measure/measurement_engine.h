@@ -115,6 +115,12 @@ public:
     // The journal every completed point is written to before it shows as complete (not owned;
     // null for none).
     void setJournal(MeasurementJournal* journal);
+    // Whether a run that ends normally (completed or stopped) keeps its journal until the
+    // measurement is saved, cleared or replaced (discardJournal()), so that a measurement taken
+    // but not yet saved survives a crash too. Off: the journal goes when the run ends.
+    void setJournalKeptUntilSaved(bool kept) { journalKeptUntilSaved_ = kept; }
+    // Removes the journal: the measurement it mirrors was saved or is no longer the current one.
+    void discardJournal();
 
     const MeasuringOptions& options() const { return options_; }
     // Takes the options when idle; false (and nothing taken) for options out of range. The
@@ -198,6 +204,7 @@ private:
     bool journalHeldPoints(QString* error);
     void removeJournal();
 
+    bool journalKeptUntilSaved_ = false;
     ProbeLink& probe_;
     TickClock& clock_;
     ApplicationState& state_;

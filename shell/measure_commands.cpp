@@ -24,6 +24,8 @@ QDialog* MeasureCommands::createWindow() {
     services.saveSettings = [this](QString* error) { return form_.saveSettings(error); };
     auto* window = new TZedec(probe_, clock_, form_.state(), form_.settings(), form_.dataFolder(),
                               &journal_, services, &form_);
+    // A measurement taken but not saved yet survives a crash too.
+    window->engine().setJournalKeptUntilSaved(true);
     if (pending_) {
         const JournalContents contents = std::move(*pending_);
         pending_.reset();

@@ -1002,6 +1002,25 @@ TEST_F(MeasurementEngineTest, JournalHoldsEachPointBeforeItShowsComplete) {
     EXPECT_FALSE(QFile::exists(journal.path()));
 }
 
+// The window keeps the journal of a finished run until the measurement is saved or dropped, so
+// a crash before the save loses nothing either.
+TEST_F(MeasurementEngineTest, JournalKeptUntilSavedOutlivesTheRun) {
+    QTemporaryDir dir;
+    viro::MeasurementJournal journal(dir.filePath("run.journal"));
+    engine.setJournal(&journal);
+    engine.setJournalKeptUntilSaved(true);
+    shortProcedure();
+    probe.touch(40);
+    prompts.answer({true});
+    EXPECT_EQ(engine.start(23), RunEnd::Completed);
+    const auto contents = viro::MeasurementJournal::read(journal.path());
+    ASSERT_TRUE(contents.has_value());
+    EXPECT_EQ(contents->points.size(), 2u);
+    EXPECT_EQ(contents->nextPosition(), 0);
+    engine.discardJournal();
+    EXPECT_FALSE(QFile::exists(journal.path()));
+}
+
 TEST_F(MeasurementEngineTest, FailingJournalIsReportedOncePerRun) {
     QTemporaryDir dir;
     viro::MeasurementJournal journal(dir.filePath("run.journal"));
