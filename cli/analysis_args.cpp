@@ -13,34 +13,6 @@ namespace viro::cli {
 
 namespace {
 
-// Parses "a,b,c" into exactly `count` finite reals; names the option and the item on failure.
-std::optional<std::vector<double>> parseReals(const QString& option, const QString& text, int count,
-                                              QString* error) {
-    const QStringList items = text.split(',');
-    if (items.size() != count) {
-        *error = QStringLiteral("--%1 needs %2 comma-separated numbers, got %3")
-                     .arg(option)
-                     .arg(count)
-                     .arg(items.size());
-        return std::nullopt;
-    }
-    std::vector<double> values;
-    values.reserve(size_t(count));
-    for (int i = 0; i < items.size(); ++i) {
-        bool ok = false;
-        const double v = items[i].trimmed().toDouble(&ok);
-        if (!ok || !std::isfinite(v)) {
-            *error = QStringLiteral("--%1 item %2 is not a number: '%3'")
-                         .arg(option)
-                         .arg(i + 1)
-                         .arg(items[i]);
-            return std::nullopt;
-        }
-        values.push_back(v);
-    }
-    return values;
-}
-
 std::optional<int> parseInteger(const QString& option, const QString& text, QString* error) {
     bool ok = false;
     const int v = text.trimmed().toInt(&ok);
@@ -145,6 +117,33 @@ bool allFinite(const AnalysisResult& r) {
 }
 
 } // namespace
+
+std::optional<std::vector<double>> parseReals(const QString& option, const QString& text, int count,
+                                              QString* error) {
+    const QStringList items = text.split(',');
+    if (items.size() != count) {
+        *error = QStringLiteral("--%1 needs %2 comma-separated numbers, got %3")
+                     .arg(option)
+                     .arg(count)
+                     .arg(items.size());
+        return std::nullopt;
+    }
+    std::vector<double> values;
+    values.reserve(size_t(count));
+    for (int i = 0; i < items.size(); ++i) {
+        bool ok = false;
+        const double v = items[i].trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(v)) {
+            *error = QStringLiteral("--%1 item %2 is not a number: '%3'")
+                         .arg(option)
+                         .arg(i + 1)
+                         .arg(items[i]);
+            return std::nullopt;
+        }
+        values.push_back(v);
+    }
+    return values;
+}
 
 void addAnalysisOptions(CommandLine& line) {
     line.addOption("values", "v1,...,v24", "the 24 point values in microamperes (required)");

@@ -7,6 +7,7 @@
 #include "analysis/meridian_model.h"
 
 #include <optional>
+#include <vector>
 
 namespace viro::cli {
 
@@ -18,6 +19,11 @@ struct AnalysisInput {
     CorrectionFactors factors{};
     MeasuringSequence sequence; // the meridian order grids and charts list points in
 };
+
+// Parses "a,b,c" into exactly `count` finite reals; names the option (--NAME) and the item on
+// failure.
+std::optional<std::vector<double>> parseReals(const QString& option, const QString& text, int count,
+                                              QString* error);
 
 // The analysis options (--values, --quality, --sex, --birth, --date, --order-mode, --order,
 // --factor-mode, --factors), shared by every command that analyses a measurement.

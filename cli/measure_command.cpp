@@ -1,6 +1,7 @@
 #include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "cli/measurement_json.h"
+#include "cli/patient_database.h"
 
 #include "analysis/meridian_model.h"
 #include "core/application_state.h"
@@ -16,8 +17,10 @@
 #include "measure/measurement_journal.h"
 
 #include <QDate>
+#include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <csignal>
@@ -57,7 +60,7 @@ QString usage() {
         "measure [--simulate-probe [--patient v1,...,v24] [--noise R] [--seed N]]\n"
         "        [--potential nrm|hi] [--sensitivity S] [--procedure default|W,F]\n"
         "        [--method auto|manual] [--channel 0-4] [--virtual-time] [--traces]\n"
-        "        [--resume] [--no-journal]");
+        "        [--resume] [--no-journal] [--save CUSTNO]");
 }
 
 // There is no one to ask: the high potential was asked for on the command line, and a run that
@@ -121,6 +124,7 @@ struct MeasureArgs {
     bool traces = false;
     bool resume = false;
     bool journal = true;
+    std::optional<QString> save; // the patient to save the measurement for
 };
 
 std::optional<double> parseReal(const QString& text) {
@@ -154,6 +158,11 @@ std::optional<MeasureArgs> readArgs(const CommandLine& line, QString* error) {
         for (const char* name : {"patient", "noise", "seed", "virtual-time"})
             if (line.isSet(name))
                 return refuse(QStringLiteral("--%1 needs --simulate-probe").arg(name));
+    }
+    if (const std::optional<QString> v = line.value("save")) {
+        a.save = v->trimmed();
+        if (a.save->isEmpty())
+            return refuse("--save needs the number of the patient to save the measurement for");
     }
     if (a.resume && !a.journal)
         return refuse("--resume goes on with the journal; it cannot go with --no-journal");
@@ -327,6 +336,40 @@ void note(const QString& text) {
     std::fputs(("viro-cli measure: " + text + "\n").toUtf8().constData(), stderr);
 }
 
+// Saves the run for the patient and removes its journal; the new MKEY, or nothing with
+// `failed` set to the exit status (the reason shown). A run cut short by a signal or a lost
+// probe is not saved: it is resumed from its journal and saved then.
+std::optional<int> saveRun(const CommandLine& line, PatientStore& store,
+                           const PatientRecord& patient, const MeasurementRecord& m,
+                           MeasurementEngine::RunEnd end, MeasurementJournal* journal,
+                           std::optional<int>* failed) {
+    const QString resume = "viro-cli measure --resume --save " + patient.custNo;
+    if (caughtSignal || end == MeasurementEngine::RunEnd::ProbeLost) {
+        if (journal)
+            note("not saved; " + resume + " goes on with the run and saves it");
+        else
+            note("not saved: the run was cut short");
+        *failed = kFailure;
+        return std::nullopt;
+    }
+    if (std::all_of(m.values.begin(), m.values.end(), [](double v) { return v == 0; })) {
+        *failed = line.fail("no point was measured; nothing was saved", kFailure);
+        return std::nullopt;
+    }
+    StoreError why;
+    const std::optional<int> key = store.saveMeasurement(patient.custNo, m, &why);
+    if (!key) {
+        *failed = storeFailure(line, why);
+        if (journal)
+            note("the measurement stays in the journal; " + resume + " saves it");
+        return std::nullopt;
+    }
+    QString error;
+    if (journal && !journal->remove(&error))
+        note("the journal could not be removed: " + error);
+    return key;
+}
+
 int runMeasure(const QStringList& args) {
     CommandLine line(QStringLiteral("measure"), usage());
     line.addFlag("simulate-probe", "measure a virtual patient with a simulated probe");
@@ -346,6 +389,9 @@ int runMeasure(const QStringList& args) {
     line.addFlag("traces", "also print every reading of each point's final attempt");
     line.addFlag("resume", "go on with the measurement interrupted in the journal");
     line.addFlag("no-journal", "keep no journal of the points on the disk");
+    line.addOption("save", "CUSTNO",
+                   "save the measurement, traces included, for this patient of the patient "
+                   "database");
     if (const std::optional<int> status = line.parse(args))
         return *status;
     if (!line.positional().isEmpty())
@@ -354,6 +400,22 @@ int runMeasure(const QStringList& args) {
     const std::optional<MeasureArgs> a = readArgs(line, &error);
     if (!a)
         return line.fail(error);
+
+    // The patient is looked for before the run, which would otherwise be taken in vain.
+    PatientDatabase database;
+    PatientRecord patient;
+    if (a->save) {
+        if (!database.open(std::nullopt, &error))
+            return line.fail(error, kFailure);
+        StoreError why;
+        const std::optional<PatientRecord> found = database.store().patient(*a->save, &why);
+        if (!found) {
+            if (why && why.kind != StoreError::Kind::NotFound)
+                return storeFailure(line, why);
+            return line.fail("no patient with the number " + *a->save, kFailure);
+        }
+        patient = *found;
+    }
 
     const QString journalPath = MeasurementJournal::pathIn(dataFolder());
     std::optional<JournalContents> interrupted;
@@ -401,6 +463,9 @@ int runMeasure(const QStringList& args) {
 
     const Settings settings = Settings::firstStartDefaults(QDate::currentDate());
     ApplicationState state;
+    // The journal names the patient, so that an interrupted run is put back under him.
+    if (a->save)
+        state.patient = patient;
     MeasurementEngine engine(link, clock, state, settings);
     MeasuringOptions options = MeasuringOptions::fromSettings(settings, a->options.highPotential);
     options.sensitivity = a->options.sensitivity;
@@ -414,6 +479,8 @@ int runMeasure(const QStringList& args) {
     MeasurementJournal journal(journalPath);
     if (a->journal)
         engine.setJournal(&journal);
+    // A run to be saved keeps its journal until the save has succeeded.
+    engine.setJournalKeptUntilSaved(a->save.has_value());
 
     CommandLinePrompts prompts;
     PromptsScope promptsScope(prompts);
@@ -450,9 +517,15 @@ int runMeasure(const QStringList& args) {
         if (!engine.restore(*interrupted, &error))
             note(error);
         const int next = interrupted->nextPosition();
+        if (a->save && !interrupted->header.custNo.isEmpty() &&
+            interrupted->header.custNo.compare(patient.custNo, Qt::CaseInsensitive) != 0)
+            note(QStringLiteral("the measurement was begun for the patient %1; it is saved for "
+                                "%2")
+                     .arg(interrupted->header.custNo, patient.custNo));
         if (next == 0) {
-            // Every point was taken before the run was cut off: it is complete.
-            if (!journal.remove(&error))
+            // Every point was taken before the run was cut off: it is complete. A measurement
+            // to be saved keeps its journal until it is.
+            if (!a->save && !journal.remove(&error))
                 note("the journal could not be removed: " + error);
         } else {
             end = engine.start(next);
@@ -473,13 +546,22 @@ int runMeasure(const QStringList& args) {
     QJsonObject o = measurementJson(state.measurement, a->traces);
     o.insert("completed", end == MeasurementEngine::RunEnd::Completed);
     o.insert("end", endName(end));
+    std::optional<int> saveFailed;
+    if (a->save) {
+        const std::optional<int> key = saveRun(line, database.store(), patient, state.measurement,
+                                               end, a->journal ? &journal : nullptr,
+                                               &saveFailed);
+        o.insert("MKEY", key ? QJsonValue(*key) : QJsonValue(QJsonValue::Null));
+    }
     printJson(QJsonDocument(o));
     if (caughtSignal) {
         if (a->journal && end != MeasurementEngine::RunEnd::Completed)
             note("interrupted; viro-cli measure --resume goes on with the run");
         return 128 + caughtSignal;
     }
-    return end == MeasurementEngine::RunEnd::ProbeLost ? kFailure : 0;
+    if (end == MeasurementEngine::RunEnd::ProbeLost)
+        return kFailure;
+    return saveFailed.value_or(0);
 }
 
 const CommandRegistration registration("measure", usage, runMeasure);
