@@ -9,6 +9,7 @@
 #include "device/tick_clock.h"
 #include "shell/main_window.h"
 #include "shell/measure_commands.h"
+#include "shell/record_commands.h"
 #include "shell/message_box.h"
 #include "shell/startup_status.h"
 
@@ -103,7 +104,8 @@ int main(int argc, char** argv) {
     viro::TZeForm form(services);
     form.attachProbeLink(link);
     viro::MeasurementJournal journal(viro::MeasurementJournal::pathIn(form.dataFolder()));
-    measure = std::make_unique<viro::MeasureCommands>(form, link, clock, journal);
+    viro::RecordCommands records(form, journal);
+    measure = std::make_unique<viro::MeasureCommands>(form, link, clock, journal, records);
     QString error;
     if (!form.initialise(&error)) {
         viro::messageBox(viro::kImportantOk, error);

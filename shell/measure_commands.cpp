@@ -6,6 +6,7 @@
 #include "measure/measurement_window.h"
 #include "shell/log.h"
 #include "shell/main_window.h"
+#include "shell/record_commands.h"
 
 #include <QFile>
 #include <QLocale>
@@ -14,14 +15,24 @@
 namespace viro {
 
 MeasureCommands::MeasureCommands(TZeForm& form, ProbeLink& probe, TickClock& clock,
-                                 MeasurementJournal& journal)
-    : form_(form), probe_(probe), clock_(clock), journal_(journal) {
+                                 MeasurementJournal& journal, RecordCommands& records)
+    : form_(form), probe_(probe), clock_(clock), journal_(journal), records_(records) {
     form_.setWindowFactory(Command::Measure, [this](TZeForm&) { return createWindow(); });
 }
 
 QDialog* MeasureCommands::createWindow() {
     TZedec::Services services;
     services.saveSettings = [this](QString* error) { return form_.saveSettings(error); };
+    // A measurement saved, or replaced by one loaded, no longer needs its journal.
+    services.openSave = [this](TZedec& w) {
+        if (records_.openSave(&w))
+            w.engine().discardJournal();
+    };
+    services.openRecall = [this](TZedec& w) {
+        if (records_.openRecall(&w))
+            w.engine().discardJournal();
+    };
+    services.openManual = [this](TZedec& w) { records_.openManualEntry(&w); };
     auto* window = new TZedec(probe_, clock_, form_.state(), form_.settings(), form_.dataFolder(),
                               &journal_, services, &form_);
     // A measurement taken but not saved yet survives a crash too.

@@ -9,6 +9,7 @@ class QDialog;
 namespace viro {
 
 class ProbeLink;
+class RecordCommands;
 class TickClock;
 class TZeForm;
 
@@ -16,9 +17,10 @@ class TZeForm;
 // its run safe, and the offer to restore a run that a crash interrupted.
 class MeasureCommands {
 public:
-    // Installs the Measure window factory on `form`. Nothing is owned; all must outlive `form`.
-    MeasureCommands(TZeForm& form, ProbeLink& probe, TickClock& clock,
-                    MeasurementJournal& journal);
+    // Installs the Measure window factory on `form`; the window's Save, Recall and Manual open
+    // the windows of `records`. Nothing is owned; all must outlive `form`.
+    MeasureCommands(TZeForm& form, ProbeLink& probe, TickClock& clock, MeasurementJournal& journal,
+                    RecordCommands& records);
 
     // Run once the start-up check has passed: when the journal holds an interrupted run, asks
     // whether to restore its points. Yes opens the measurement window with them, going on at
@@ -40,6 +42,7 @@ private:
     ProbeLink& probe_;
     TickClock& clock_;
     MeasurementJournal& journal_;
+    RecordCommands& records_;
     std::optional<JournalContents> pending_;
 };
 

@@ -8,6 +8,7 @@
 #include "measure/measurement_window.h"
 #include "scripted_prompts.h"
 #include "shell/main_window.h"
+#include "shell/record_commands.h"
 
 #include <QApplication>
 #include <QDir>
@@ -44,7 +45,8 @@ protected:
         ASSERT_TRUE(form->initialise(&error)) << error.toStdString();
         form->attachProbeLink(link);
         journal = std::make_unique<MeasurementJournal>(MeasurementJournal::pathIn(form->dataFolder()));
-        commands = std::make_unique<viro::MeasureCommands>(*form, link, clock, *journal);
+        records = std::make_unique<viro::RecordCommands>(*form, *journal);
+        commands = std::make_unique<viro::MeasureCommands>(*form, link, clock, *journal, *records);
     }
 
     void plugProbe() {
@@ -109,6 +111,7 @@ protected:
     ScriptedPrompts prompts;
     std::unique_ptr<viro::TZeForm> form;
     std::unique_ptr<MeasurementJournal> journal;
+    std::unique_ptr<viro::RecordCommands> records;
     std::unique_ptr<viro::MeasureCommands> commands;
 };
 
