@@ -46,6 +46,17 @@ bool isOnNetworkFileSystem(const QString& path) {
 #endif
 }
 
+namespace {
+std::function<bool(const QString&)>& networkFolderCheck() {
+    static std::function<bool(const QString&)> check;
+    return check;
+}
+} // namespace
+
+void setNetworkFolderCheckForTesting(std::function<bool(const QString&)> check) {
+    networkFolderCheck() = std::move(check);
+}
+
 QString networkFolderNotice() {
     return QStringLiteral("The data folder is on a network drive. Several computers should share "
                           "a server database, not a folder.");
@@ -171,7 +182,8 @@ bool Connection::open(const QString& path, QString* error) {
         // The write-ahead log keeps its index in shared memory, which the computers that share
         // a network folder do not share: there it would corrupt the file. The rollback journal
         // works there, if slowly.
-        onNetwork_ = isOnNetworkFileSystem(info.absolutePath());
+        const auto& check = networkFolderCheck();
+        onNetwork_ = check ? check(info.absolutePath()) : isOnNetworkFileSystem(info.absolutePath());
         if (onNetwork_) {
             static bool told = false;
             if (!told)

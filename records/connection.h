@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QTemporaryDir;
@@ -35,6 +36,9 @@ inline constexpr int kDatabaseBusyWaitMs = 5000;
 bool isNetworkFileSystemType(qint64 fsType);
 // Whether `path` (a file or folder) lies on a network file system. Linux only; elsewhere false.
 bool isOnNetworkFileSystem(const QString& path);
+// For tests: replaces the file system check that Connection::open makes (an empty function
+// restores the real one), since no test machine has a network folder at hand.
+void setNetworkFolderCheckForTesting(std::function<bool(const QString&)> check);
 // What the program says once when a database lies on a network file system.
 QString networkFolderNotice();
 // Whether a write that failed with an I/O error may have failed for want of room: the disk

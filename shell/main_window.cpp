@@ -481,6 +481,9 @@ void TZeForm::runFirstActivation() {
     startupDone_ = true;
     enableToolBar(true);
     setMenusVisible(true);
+    // Two computers writing one file through a network folder can still damage it.
+    if (connections_.main.isOpen() && connections_.main.onNetworkFolder())
+        messageBox(kInfoOk, networkFolderNotice());
     if (services_.afterStartup)
         services_.afterStartup(*this);
 }

@@ -7,6 +7,7 @@
 #include "device/tick_clock.h"
 #include "measure/measurement_journal.h"
 #include "measure/measurement_window.h"
+#include "records/connection.h"
 #include "records/patient_store.h"
 #include "records/schema.h"
 #include "records/ui/patient_editor.h"
@@ -24,6 +25,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -105,7 +107,15 @@ protected:
         port.setReplyDelay(1);
         link.deviceChange();
         ASSERT_TRUE(link.isOnline());
+        startForm();
+    }
 
+    // The main window past its start-up check, with the record and measure commands installed.
+    void startForm() {
+        measure.reset();
+        records.reset();
+        form.reset();
+        QString error;
         viro::TZeForm::Services services;
         services.dataFolder = dir.path();
         services.startupCheck = [](viro::TZeForm& f) {
@@ -207,6 +217,27 @@ TEST_F(RecordFlowTest, MeasureSaveUnderANewPatientRecallAndLoad) {
         EXPECT_NEAR(loaded.quality[size_t(i)], measured.quality[size_t(i)], 0.05) << i;
     EXPECT_EQ(loaded.traces, measured.traces);
     EXPECT_EQ(form->state().patient.custNo, "P-100");
+}
+
+TEST_F(RecordFlowTest, ANetworkDataFolderIsNamedAtStartAndKeepsTheRollbackJournal) {
+    struct Restore {
+        ~Restore() { viro::setNetworkFolderCheckForTesting({}); }
+    } restore;
+    viro::setNetworkFolderCheckForTesting([](const QString&) { return true; });
+    prompts.reset();
+    startForm();
+    ASSERT_EQ(prompts.asked.size(), 1u);
+    EXPECT_EQ(prompts.asked[0].type, viro::kInfoOk);
+    EXPECT_EQ(prompts.asked[0].text, viro::networkFolderNotice());
+    QSqlQuery q(form->connections().main.database());
+    ASSERT_TRUE(q.exec("PRAGMA journal_mode") && q.next());
+    EXPECT_EQ(q.value(0).toString(), "delete") << "no write-ahead log on a network folder";
+
+    // And a local folder says nothing.
+    viro::setNetworkFolderCheckForTesting({});
+    prompts.reset();
+    startForm();
+    EXPECT_TRUE(prompts.asked.empty());
 }
 
 } // namespace
