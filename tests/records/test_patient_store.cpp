@@ -9,6 +9,9 @@
 #include <QSqlField>
 #include <QSqlRecord>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -937,24 +940,69 @@ TEST(PatientStoreFailure, ReadOnlyDatabaseIsReportedAndLeftAsItWas) {
     }
 }
 
+// Makes a file read-only for the length of a scope: by its permissions, or for root, whom
+// permissions do not stop, by the file system's immutable flag.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const QString& path) : path_(path) {
+        if (geteuid() != 0) {
+            active_ = QFile::setPermissions(path, QFile::ReadOwner);
+            return;
+        }
+        active_ = immutable_ = setImmutable(true);
+    }
+    ~ReadOnlyFile() {
+        if (immutable_)
+            setImmutable(false);
+        else if (active_)
+            QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    bool active() const { return active_; }
+
+private:
+    bool setImmutable(bool on) {
+        const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (ok) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            ok = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return ok;
+    }
+
+    QString path_;
+    bool active_ = false;
+    bool immutable_ = false;
+};
+
 TEST(PatientStoreFailure, ReadOnlyFileIsReportedAndLeftAsItWas) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "file permissions do not stop root";
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    PopulatedStore data(dir.filePath(QStringLiteral("ro.mdb")));
-    data.checkpoint();
-    const QByteArray before = digestOf(data.db());
-    ASSERT_TRUE(QFile::setPermissions(data.path(), QFile::ReadOwner));
-    StoreError e;
-    {
-        RawConnection file(data.path(), QString());
-        PatientStore s(file.db());
-        EXPECT_FALSE(s.saveMeasurement(QStringLiteral("P1"), sample(kDay, 4, 10), &e));
+    const std::vector<WriteCase> cases = writeCases(0, 0);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        PopulatedStore data(dir.filePath(QStringLiteral("ro%1.mdb").arg(i)));
+        const WriteCase c = writeCases(data.key(), 10)[i];
+        SCOPED_TRACE(c.name);
+        data.checkpoint();
+        const QByteArray before = digestOf(data.db());
+        StoreError e;
+        {
+            ReadOnlyFile readOnly(data.path());
+            if (!readOnly.active())
+                GTEST_SKIP() << "this file system cannot make a file read-only for root";
+            RawConnection file(data.path(), QString());
+            PatientStore s(file.db());
+            EXPECT_FALSE(c.run(s, &e));
+        }
+        EXPECT_EQ(e.kind, Kind::ReadOnly) << kindName(e.kind) << ": " << e.message.toStdString();
+        EXPECT_EQ(digestOf(data.db()), before);
+        PatientStore s(data.db());
+        EXPECT_TRUE(c.run(s, &e)) << e.message.toStdString();
     }
-    ASSERT_TRUE(QFile::setPermissions(data.path(), QFile::ReadOwner | QFile::WriteOwner));
-    EXPECT_EQ(e.kind, Kind::ReadOnly) << kindName(e.kind) << ": " << e.message.toStdString();
-    EXPECT_EQ(digestOf(data.db()), before);
 }
 
 // Holds the process's file size limit for the length of a scope; writes beyond it fail with
