@@ -16,15 +16,17 @@ set(lower_data ${lower_therapy} therapy analysis/charts)
 set(windows_base ${lower_therapy} therapy analysis/charts)
 # Widgets and windows the measurement and comparison windows build on (the chart page, the
 # patient list, the save and recall windows).
-set(lower_analysis/ui ${windows_base})
+# The analysis content and the printed report: no widgets, used by windows and viro-cli.
+set(lower_analysis/report ${windows_base})
+set(lower_analysis/ui ${windows_base} analysis/report records/ui)
 set(lower_records/ui ${windows_base})
-set(lower_measure ${windows_base} analysis/ui records/ui)
-set(lower_compare ${windows_base} analysis/ui records/ui)
-set(lower_shell ${windows_base} analysis/ui records/ui measure compare)
+set(lower_measure ${windows_base} analysis/report analysis/ui records/ui)
+set(lower_compare ${windows_base} analysis/report analysis/ui records/ui)
+set(lower_shell ${windows_base} analysis/report analysis/ui records/ui measure compare)
 set(lower_app ${lower_shell} shell)
 # viro-cli drives the measurement engine (measure_core, no widgets).
-set(lower_cli ${windows_base} data measure)
-set(folders analysis/charts analysis/ui analysis device core records/ui records therapy data
+set(lower_cli ${windows_base} data measure analysis/report)
+set(folders analysis/charts analysis/report analysis/ui analysis device core records/ui records therapy data
             measure compare shell app cli)
 
 # The folder a path belongs to: the longest known folder it starts with.
