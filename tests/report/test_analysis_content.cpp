@@ -43,6 +43,12 @@ public:
             q.addBindValue(b);
         ASSERT_TRUE(q.exec()) << sql.toStdString() << ": " << q.lastError().text().toStdString();
     }
+    void insert(const QString& table, const QStringList& fields, const QVariantList& values) {
+        const QStringList marks(fields.size(), QStringLiteral("?"));
+        exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                 .arg(table, fields.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+             values);
+    }
 
 private:
     QString name_;
@@ -64,12 +70,7 @@ void addEntry(Database& d, int key) {
             values << enciphered(QString::fromLatin1(group).mid(2) + QString::number(i) + '-' +
                                  QString::number(key));
         }
-    QStringList marks;
-    for (int i = 0; i < fields.size(); ++i)
-        marks << QStringLiteral("?");
-    d.exec(QStringLiteral("INSERT INTO ZEMTDB (%1) VALUES (%2)")
-               .arg(fields.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
-           values);
+    d.insert(QStringLiteral("ZEMTDB"), fields, values);
 }
 
 TEST(ReferenceTexts, LocateDeciphersAndKeepsTheLastEntryFound) {
@@ -195,12 +196,7 @@ void addProtocol(Database& d, const QString& no, const QString& name, const QStr
         fields << QStringLiteral("ProMed2") << QStringLiteral("ProHel5");
         values << QStringLiteral("Herbs of ") + name << QStringLiteral("Massage of ") + name;
     }
-    QStringList marks;
-    for (int i = 0; i < fields.size(); ++i)
-        marks << QStringLiteral("?");
-    d.exec(QStringLiteral("INSERT INTO ZePro (%1) VALUES (%2)")
-               .arg(fields.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
-           values);
+    d.insert(QStringLiteral("ZePro"), fields, values);
     // Position 24 holds the sex code; nothing else is asked.
     const QString cond = QString(23, QLatin1Char('0')) + sexCode;
     d.exec(QStringLiteral("INSERT INTO ZePrDt (ProNo, ProSubN, ProAnd, ProCond, ProAGL, ProAGH, "
